@@ -1,0 +1,31 @@
+# Compiler and linker flags shared by every target of a flavour.
+
+add_compile_options(-Wall -Wextra)
+
+if(WIN32)
+  # Windows binaries carry their runtime: nothing but system DLLs is needed under Wine or on a PC.
+  add_link_options(-static)
+  if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+    # Every kilobyte of the installer stub is paid by every download.
+    add_compile_options(-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
+                        -fno-ident -fomit-frame-pointer)
+    add_link_options(-Wl,--gc-sections -s -Wl,--build-id=none)
+  endif()
+  if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")
+    # ctest runs the test binaries of this flavour through 64-bit Wine, one prefix per build tree.
+    set(QZ_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+    set(CMAKE_CROSSCOMPILING_EMULATOR
+        "env;WINEPREFIX=${QZ_WINEPREFIX};${CMAKE_SOURCE_DIR}/scripts/wine-run")
+  endif()
+endif()
+
+if(QZ_SANITIZE AND NOT WIN32)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# setup and tarnmix: no exceptions, no RTTI, no iostreams (the last is kept by review).
+function(qz_shipping_target target)
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+endfunction()

@@ -1,0 +1,202 @@
+#include "archive.h"
+
+#include <bzlib.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+bool readU32(FILE* file, uint32_t* value) {
+  unsigned char b[4];
+  if (fread(b, 1, 4, file) != 4) return false;
+  *value = b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+  return true;
+}
+
+bool growDirectory(ArchiveReader* reader) {
+  int32_t capacity = reader->capacity ? reader->capacity * 2 : 16;
+  char** names = static_cast<char**>(realloc(reader->names, capacity * sizeof(char*)));
+  if (names) reader->names = names;
+  uint32_t* offsets = static_cast<uint32_t*>(realloc(reader->offsets, capacity * sizeof(uint32_t)));
+  if (offsets) reader->offsets = offsets;
+  int32_t* sizes = static_cast<int32_t*>(realloc(reader->sizes, capacity * sizeof(int32_t)));
+  if (sizes) reader->sizes = sizes;
+  if (!names || !offsets || !sizes) return false;
+  reader->capacity = capacity;
+  return true;
+}
+
+// Reads one name into buffer (room for maxEntryNameLength characters and the NUL).
+ArchiveStatus readName(FILE* file, char* buffer, size_t* length) {
+  int c;
+  size_t n = 0;
+  while ((c = getc(file)) != EOF) {
+    if (c == 0) {
+      buffer[n] = 0;
+      *length = n;
+      return archiveOk;
+    }
+    if (n == maxEntryNameLength) return archiveNameTooLong;
+    buffer[n++] = static_cast<char>(c);
+  }
+  return archiveCutShort;
+}
+
+ArchiveStatus readDirectory(ArchiveReader* reader, FILE* file, uint32_t archiveOffset) {
+  uint32_t dataStart;
+  if (fseek(file, static_cast<long>(archiveOffset), SEEK_SET) != 0 || !readU32(file, &dataStart) ||
+      !readU32(file, &reader->archiveFlags))
+    return archiveCutShort;
+  uint64_t dataArea = uint64_t{archiveOffset} + dataStart;
+  char name[maxEntryNameLength + 1];
+  for (;;) {
+    size_t length;
+    ArchiveStatus status = readName(file, name, &length);
+    if (status != archiveOk) return status;
+    if (length == 0) return archiveOk;  // the terminator
+    uint32_t offset, size;
+    if (!readU32(file, &offset) || !readU32(file, &size)) return archiveCutShort;
+    uint64_t start = dataArea + offset;
+    bool plain = !(reader->archiveFlags & archiveCompressed);
+    if (size > 0x7FFFFFFF || start > reader->fileSize ||
+        (plain && start + size > reader->fileSize))
+      return archiveDataOutside;
+    if (reader->count == reader->capacity && !growDirectory(reader)) return archiveNoMemory;
+    char* copy = static_cast<char*>(malloc(length + 1));
+    if (!copy) return archiveNoMemory;
+    memcpy(copy, name, length + 1);
+    reader->names[reader->count] = copy;
+    reader->offsets[reader->count] = static_cast<uint32_t>(start);
+    reader->sizes[reader->count] = static_cast<int32_t>(size);
+    ++reader->count;
+  }
+}
+
+}  // namespace
+
+ArchiveReader* openArchive(const char* path, uint32_t archiveOffset) {
+  FILE* file = fopen(path, "rb");
+  if (!file) return nullptr;
+  ArchiveReader* reader = static_cast<ArchiveReader*>(calloc(1, sizeof(ArchiveReader)));
+  size_t pathLength = strlen(path) + 1;
+  if (reader) reader->path = static_cast<char*>(malloc(pathLength));
+  if (!reader || !reader->path) {
+    free(reader);
+    fclose(file);
+    return nullptr;
+  }
+  memcpy(reader->path, path, pathLength);
+  long size = fseek(file, 0, SEEK_END) == 0 ? ftell(file) : -1;
+  // Offsets are 32-bit, and the runtime seeks with a 32-bit long on Windows.
+  if (size < 0 || size > 0x7FFFFFFF) reader->status = archiveDataOutside;
+  else {
+    reader->fileSize = static_cast<uint32_t>(size);
+    reader->status = readDirectory(reader, file, archiveOffset);
+  }
+  fclose(file);
+  return reader;
+}
+
+void freeArchive(ArchiveReader* reader) {
+  if (!reader) return;
+  for (int32_t i = 0; i < reader->count; ++i) free(reader->names[i]);
+  free(reader->names);
+  free(reader->offsets);
+  free(reader->sizes);
+  free(reader->path);
+  free(reader);
+}
+
+const char* archiveStatusText(ArchiveStatus status) {
+  switch (status) {
+    case archiveOk: return "ok";
+    case archiveCutShort: return "the file ends inside the archive directory";
+    case archiveNameTooLong: return "an entry name is longer than 260 characters";
+    case archiveDataOutside: return "an entry's data lies past the end of the file";
+    case archiveNoMemory: return "out of memory";
+  }
+  return "unknown";
+}
+
+int findEntry(const ArchiveReader* reader, const char* name, uint32_t* offset, int32_t* size) {
+  for (int32_t i = 0; i < reader->count; ++i) {
+    if (strcmp(reader->names[i], name) == 0) {
+      *offset = reader->offsets[i];
+      *size = reader->sizes[i];
+      return 1;
+    }
+  }
+  return 0;
+}
+
+EntryStream* openEntry(const ArchiveReader* reader, const char* name) {
+  uint32_t offset;
+  int32_t size;
+  if (!findEntry(reader, name, &offset, &size)) return nullptr;
+  EntryStream* stream = static_cast<EntryStream*>(calloc(1, sizeof(EntryStream)));
+  if (!stream) return nullptr;
+  if (!(stream->file = fopen(reader->path, "rb"))) {
+    free(stream);
+    return nullptr;
+  }
+  fseek(stream->file, static_cast<long>(offset), SEEK_SET);
+  if (reader->archiveFlags & archiveCompressed) {
+    int error;
+    stream->decoder = BZ2_bzReadOpen(&error, stream->file, 1, 0, nullptr, 0);
+    if (!stream->decoder) {
+      fclose(stream->file);
+      free(stream);
+      return nullptr;
+    }
+  }
+  stream->start = offset;
+  stream->size = size;
+  return stream;
+}
+
+bool entryAtEnd(const EntryStream* stream) { return !stream || stream->position >= stream->size; }
+
+int32_t readEntry(EntryStream* stream, void* buffer, int32_t count) {
+  if (!stream) return 0;
+  if (count > stream->size - stream->position) count = stream->size - stream->position;
+  if (count <= 0) return 0;
+  int32_t got;
+  if (stream->decoder) {
+    int error;
+    got = BZ2_bzRead(&error, stream->decoder, buffer, count);
+    if (got < 0) got = 0;
+    if (error == BZ_STREAM_END) {
+      stream->streamEnded = true;
+      if (stream->position + got < stream->size) stream->failed = true;  // content ends early
+    } else if (error != BZ_OK) {
+      stream->failed = true;
+    }
+  } else {
+    got = static_cast<int32_t>(fread(buffer, 1, static_cast<size_t>(count), stream->file));
+  }
+  stream->position += got;
+  if (got == 0) stream->failed = true;
+  if (stream->decoder && stream->position == stream->size && !stream->streamEnded &&
+      !stream->failed) {
+    // The last block's CRC and the stream's are checked only when the decoder reads the end of
+    // the stream: ask for one more byte, which a sound entry does not have.
+    char probe;
+    int error;
+    int extra = BZ2_bzRead(&error, stream->decoder, &probe, 1);
+    if (error == BZ_STREAM_END && extra == 0) stream->streamEnded = true;
+    else stream->failed = true;
+  }
+  return got;
+}
+
+bool entryFailed(const EntryStream* stream) { return !stream || stream->failed; }
+
+void closeEntry(EntryStream* stream) {
+  if (!stream) return;
+  if (stream->decoder) {
+    int error;
+    BZ2_bzReadClose(&error, stream->decoder);
+  }
+  fclose(stream->file);
+  free(stream);
+}

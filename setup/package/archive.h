@@ -1,0 +1,58 @@
+// The archive of file contents appended to the carrier file: a directory of named entries and a
+// data area, every entry stored plain or as one bzip2 stream.
+#pragma once
+#include <stdint.h>
+#include <stdio.h>
+
+enum : uint32_t { archiveCompressed = 1 };
+enum { maxEntryNameLength = 260 };
+
+// Why a directory could not be taken whole. Entries read before the fault stay in the directory;
+// the faulty one and everything after it are dropped.
+enum ArchiveStatus {
+  archiveOk = 0,
+  archiveCutShort,      // the file ends inside the directory or before its terminator
+  archiveNameTooLong,   // an entry name of more than 260 characters
+  archiveDataOutside,   // an entry's stored bytes start (or, plain, end) past the end of the file
+  archiveNoMemory,
+};
+
+struct ArchiveReader {
+  uint32_t archiveFlags;
+  char* path;         // each entry stream opens the file anew by this path
+  char** names;       // directory order
+  uint32_t* offsets;  // absolute file offsets
+  int32_t* sizes;     // content sizes
+  int32_t count;
+  int32_t capacity;
+  ArchiveStatus status;
+  uint32_t fileSize;
+};
+
+struct EntryStream {
+  FILE* file;
+  void* decoder;  // the bzip2 reading handle; null for a plain archive
+  uint32_t start;
+  int32_t position;
+  int32_t size;
+  bool failed;       // stalled, decoding error, or the stream does not end at size
+  bool streamEnded;  // bzip2 reported the end of its stream (and checked its CRC)
+};
+
+// A new reader, or null when the file cannot be opened (or no memory is left).
+ArchiveReader* openArchive(const char* path, uint32_t archiveOffset);
+void freeArchive(ArchiveReader* reader);
+const char* archiveStatusText(ArchiveStatus status);
+
+// 1 and the entry's absolute offset and size, or 0 with the outputs untouched. Case matters; the
+// first of equal names wins.
+int findEntry(const ArchiveReader* reader, const char* name, uint32_t* offset, int32_t* size);
+EntryStream* openEntry(const ArchiveReader* reader, const char* name);
+bool entryAtEnd(const EntryStream* stream);
+// Bytes placed in buffer, never past the entry's size; 0 for a null stream. A 0 before the end
+// means the stored data is cut short or corrupt: the caller treats the entry as failed.
+int32_t readEntry(EntryStream* stream, void* buffer, int32_t count);
+// True when a read stalled, the decoder reported an error, or a bzip2 entry's stream did not end
+// (with its CRC checked) exactly at size. A whole, sound entry gives false once at its end.
+bool entryFailed(const EntryStream* stream);
+void closeEntry(EntryStream* stream);

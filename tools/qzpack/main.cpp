@@ -1,0 +1,83 @@
+// qzpack: makes installer packages and checks them.
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "manifest.h"
+#include "package_inspect.h"
+#include "package_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* usage =
+    "usage: qzpack build MANIFEST -o OUT.exe [--stub setup.exe]\n"
+    "       qzpack list PACKAGE\n"
+    "       qzpack verify PACKAGE\n";
+
+// The stub: --stub, else $QZPACK_STUB, else setup.exe beside qzpack, else the one this build
+// tree made.
+fs::path defaultStub(const char* argv0) {
+  if (const char* env = std::getenv("QZPACK_STUB")) return env;
+  std::error_code ec;
+  fs::path beside = fs::absolute(argv0, ec).parent_path() / "setup.exe";
+  if (!ec && fs::exists(beside)) return beside;
+#ifdef QZPACK_DEFAULT_STUB
+  return QZPACK_DEFAULT_STUB;
+#else
+  return beside;
+#endif
+}
+
+int build(const std::vector<std::string>& args, const char* argv0) {
+  std::string manifest, output, stub;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if ((args[i] == "-o" || args[i] == "--stub") && i + 1 < args.size()) {
+      std::string& target = args[i] == "-o" ? output : stub;
+      target = args[++i];
+    } else if (manifest.empty() && args[i].rfind("-", 0) != 0) {
+      manifest = args[i];
+    } else {
+      std::cerr << usage;
+      return 2;
+    }
+  }
+  if (manifest.empty() || output.empty()) {
+    std::cerr << usage;
+    return 2;
+  }
+  try {
+    fs::path stubPath = stub.empty() ? defaultStub(argv0) : fs::path(stub);
+    qzpack::Manifest m = qzpack::readManifest(manifest);
+    qzpack::BuildSummary s = qzpack::buildPackage(m, stubPath, output);
+    std::cout << output << ": stub " << s.stubSize << " bytes, header " << s.headerSize
+              << " bytes, archive " << s.archiveSize << " bytes (" << s.entries << " entries, "
+              << s.contentSize << " bytes of content)\n";
+    return 0;
+  } catch (const qzpack::BuildError& e) {
+    std::cerr << "qzpack: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cerr << usage;
+    return 2;
+  }
+  std::string command = args[0];
+  args.erase(args.begin());
+  if (command == "build") return build(args, argv[0]);
+  if ((command == "list" || command == "verify") && args.size() == 1) {
+    return command == "list" ? qzpack::listPackage(args[0], std::cout, std::cerr)
+                             : qzpack::verifyPackage(args[0], std::cout, std::cerr);
+  }
+  std::cerr << usage;
+  return 2;
+}

@@ -1,0 +1,56 @@
+// The packager's manifest: a TOML file describing one package.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qzpack {
+
+// A fault the user must mend; the message names the file and, where there is one, the line and
+// column.
+struct BuildError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct ManifestFile {
+  std::string name;  // the archive entry name and, expanded, the path under the destination
+  std::filesystem::path source;
+};
+
+struct ManifestShortcut {
+  std::string target, arguments, workingDirectory, linkName;
+};
+
+struct ManifestComponent {
+  std::string name;
+  uint8_t flags = 0;
+  std::vector<ManifestFile> files;  // header order
+  std::vector<ManifestShortcut> shortcuts;
+};
+
+struct ManifestField {
+  std::string caption, variableName;
+  uint8_t flags = 0;
+};
+
+enum class Compression { bzip2, none };
+
+struct Manifest {
+  std::string title, defaultDestination, shortcutFolder, preInstallText, lastWords;
+  uint32_t setupFlags = 0;
+  std::vector<ManifestField> fields;
+  std::vector<ManifestComponent> components;
+  Compression compression = Compression::bzip2;
+  int blockSize = 9;
+};
+
+// Reads and checks a manifest; throws BuildError.
+Manifest readManifest(const std::filesystem::path& path);
+
+// Converts UTF-8 text to the Windows-1252 ANSI code page; throws std::invalid_argument for a
+// character the code page lacks or for text that is not UTF-8.
+std::string toAnsi(const std::string& utf8);
+
+}  // namespace qzpack
