@@ -13,7 +13,7 @@ done
 
 mkdir -p out
 qzpack=build/native/tools/qzpack/qzpack
-stub=build/win64/tests/tools/stubprobe/stubprobe.exe
+stub=build/win64/tools/qzpack/qzpack.exe  # any PE file serves until the wizard exists
 [ -f build/win64/setup/setup.exe ] && stub=build/win64/setup/setup.exe
 echo "== qzpack build examples/demo/demo.toml"
 "$qzpack" build examples/demo/demo.toml -o out/demo-setup.exe --stub "$stub"

@@ -1,0 +1,89 @@
+#include "test_files.h"
+
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "manifest.h"
+#include "package_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+ScratchFolder::ScratchFolder() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  path_ = fs::temp_directory_path() /
+          ("qz-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+  fs::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ec;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+void writeFile(const fs::path& path, const Bytes& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void writeFile(const fs::path& path, const std::string& text) { writeFile(path, bytesOf(text)); }
+
+Bytes readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes fakeStub(uint32_t peOffset, size_t size) {
+  Bytes stub(size, 0);
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  for (int i = 0; i < 4; ++i) stub[0x3C + i] = static_cast<unsigned char>(peOffset >> (8 * i));
+  if (peOffset + 4 <= size) {
+    stub[peOffset] = 'P';
+    stub[peOffset + 1] = 'E';
+  }
+  return stub;
+}
+
+void putU32(Bytes& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+void putString(Bytes& bytes, const std::string& text) {
+  bytes.insert(bytes.end(), text.begin(), text.end());
+  bytes.push_back(0);
+}
+
+fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest) {
+  writeFile(folder / "stub.exe", fakeStub());
+  writeFile(folder / "manifest.toml", manifest);
+  fs::path package = folder / "package.exe";
+  qzpack::buildPackage(qzpack::readManifest(folder / "manifest.toml"), folder / "stub.exe", package);
+  return package;
+}
+
+Bytes mixedBytes(size_t length, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(length);
+  // Runs of repeated bytes between stretches of noise: some blocks compress well, some not.
+  for (size_t i = 0; i < length;) {
+    size_t run = 1 + random() % 300;
+    bool noise = random() % 2;
+    unsigned char value = static_cast<unsigned char>(random());
+    for (size_t k = 0; k < run && i < length; ++k, ++i)
+      bytes[i] = noise ? static_cast<unsigned char>(random()) : value;
+  }
+  return bytes;
+}
+
+}  // namespace testing_support

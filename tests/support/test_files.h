@@ -1,0 +1,46 @@
+// Files and folders for tests: a scratch folder per test, whole-file reads and writes, and
+// packages made with the packager's own code.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+using Bytes = std::vector<unsigned char>;
+
+// A fresh, empty folder removed again when the object goes away.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, const Bytes& bytes);
+void writeFile(const std::filesystem::path& path, const std::string& text);
+Bytes readFile(const std::filesystem::path& path);
+Bytes bytesOf(const std::string& text);
+
+// A minimal PE-shaped stub: "MZ", the PE header at peOffset, "PE\0\0" there.
+Bytes fakeStub(uint32_t peOffset = 128, size_t size = 512);
+
+// Little-endian 32-bit value and NUL-terminated string appended to bytes.
+void putU32(Bytes& bytes, uint32_t value);
+void putString(Bytes& bytes, const std::string& text);
+
+// Writes manifest text into folder/manifest.toml and builds folder/package.exe from it with a
+// fake stub; returns the package path. Throws on a build error.
+std::filesystem::path buildPackage(const ScratchFolder& folder, const std::string& manifest);
+
+// Deterministic bytes of a given length that compress to varying degrees.
+Bytes mixedBytes(size_t length, uint32_t seed);
+
+}  // namespace testing_support

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "manifest.h"
+#include "package/archive.h"
+#include "package/header.h"
+#include "package_inspect.h"
+#include "package_writer.h"
+#include "test_files.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string buildError(const ScratchFolder& folder, const std::string& manifest) {
+  try {
+    buildPackage(folder, manifest);
+  } catch (const qzpack::BuildError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+const char* twoFiles = R"(
+title = "Demo"
+[[component]]
+name = "Main"
+files = ["one.txt", "data\\two.bin"]
+  [[component.shortcut]]
+  target = "%PROGRAMDIR%\\one.txt"
+  linkName = "%DESKTOP%\\One"
+)";
+
+void writePayload(const ScratchFolder& folder) {
+  writeFile(folder / "one.txt", std::string("first file"));
+  writeFile(folder / "data/two.bin", mixedBytes(100000, 3));
+}
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+Outcome list(const fs::path& package) {
+  std::ostringstream out, err;
+  int status = qzpack::listPackage(package.string(), out, err);
+  return {status, out.str(), err.str()};
+}
+Outcome verify(const fs::path& package) {
+  std::ostringstream out, err;
+  int status = qzpack::verifyPackage(package.string(), out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(QzpackManifest, ErrorsNameTheFileLineAndColumn) {
+  ScratchFolder folder;
+  std::string manifest = (folder / "manifest.toml").string();
+  EXPECT_EQ(buildError(folder, "title = \"x\"\ntitle = \"y\"\n").rfind(manifest + ":2:", 0), 0u)
+      << "duplicate key";
+  std::string unknown = buildError(folder, "title = \"x\"\n\n  colour = 3\n");
+  EXPECT_EQ(unknown.rfind(manifest + ":3:3", 0), 0u) << unknown;
+  EXPECT_NE(unknown.find("colour"), std::string::npos);
+  std::string wrongType = buildError(folder, "title = 5\n");
+  EXPECT_EQ(wrongType.rfind(manifest + ":1:9", 0), 0u) << wrongType;
+  EXPECT_NE(buildError(folder, "defaultDestination = \"x\"\n").find("missing title"), std::string::npos);
+  EXPECT_NE(buildError(folder, "title = \"x\"\ncompression = \"zip\"\n").find(":2:"), std::string::npos);
+}
+
+TEST(QzpackManifest, MissingPayloadFileIsNamed) {
+  ScratchFolder folder;
+  std::string error = buildError(folder, twoFiles);
+  EXPECT_NE(error.find("missing file"), std::string::npos) << error;
+  EXPECT_NE(error.find("one.txt"), std::string::npos) << error;
+  EXPECT_NE(error.find(":5:"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(folder / "package.exe"));
+}
+
+TEST(QzpackManifest, TextsBecomeAnsiWithCrLfLineBreaks) {
+  ScratchFolder folder;
+  writeFile(folder / "before.txt", std::string("caf\xC3\xA9\nna\xC3\xAFve \xE2\x82\xAC\r\nend"));
+  writeFile(folder / "manifest.toml", std::string(R"(
+title = "Gr\u00fc\u00dfe"
+preInstallText = { file = "before.txt" }
+lastWords = """
+a
+b"""
+)"));
+  qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
+  EXPECT_EQ(m.title, "Gr\xFC\xDF" "e");
+  EXPECT_EQ(m.preInstallText, "caf\xE9\r\nna\xEFve \x80\r\nend");
+  EXPECT_EQ(m.lastWords, "a\r\nb");
+  EXPECT_THROW(qzpack::toAnsi("\xE4\xB8\xAD"), std::invalid_argument) << "not in Windows-1252";
+  EXPECT_THROW(qzpack::toAnsi("\xC3"), std::invalid_argument) << "cut UTF-8";
+}
+
+TEST(QzpackManifest, LimitsOfTheStubAreRefused) {
+  ScratchFolder folder;
+  std::string fields;
+  for (int i = 0; i < 65; ++i) fields += "[[field]]\ncaption = \"c\"\nvariableName = \"v\"\n";
+  EXPECT_NE(buildError(folder, "title = \"x\"\n" + fields).find("more than 64"), std::string::npos);
+  EXPECT_NE(buildError(folder, "title = \"" + std::string(16384, 'x') + "\"\n").find("longer than"),
+            std::string::npos);
+  std::string longName = "[[component]]\nname = \"c\"\nfiles = [\"" + std::string(261, 'n') + "\"]\n";
+  EXPECT_NE(buildError(folder, "title = \"x\"\n" + longName).find("longer than 260"), std::string::npos);
+}
+
+TEST(QzpackBuild, RefusesAStubWhosePeHeaderStartsBelowByte100) {
+  ScratchFolder folder;
+  writeFile(folder / "early.exe", fakeStub(64));
+  try {
+    qzpack::readStub(folder / "early.exe");
+    FAIL() << "a stub with its PE header at byte 64 was taken";
+  } catch (const qzpack::BuildError& e) {
+    EXPECT_NE(std::string(e.what()).find("byte 64"), std::string::npos) << e.what();
+  }
+  writeFile(folder / "text.exe", std::string(200, 'x'));
+  EXPECT_THROW(qzpack::readStub(folder / "text.exe"), qzpack::BuildError);
+  writeFile(folder / "good.exe", fakeStub(100));
+  EXPECT_EQ(qzpack::readStub(folder / "good.exe").size(), 512u);
+}
+
+TEST(QzpackBuild, FailedBuildLeavesNoOutputAndKeepsAnOlderFile) {
+  ScratchFolder folder;
+  writePayload(folder);
+  writeFile(folder / "stub.exe", fakeStub());
+  writeFile(folder / "manifest.toml", std::string(twoFiles));
+  qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
+  fs::remove(folder / "data/two.bin");  // vanishes between reading the manifest and packing
+  EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe"), qzpack::BuildError);
+  EXPECT_FALSE(fs::exists(folder / "out.exe"));
+
+  writeFile(folder / "out.exe", std::string("older package"));
+  EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe"), qzpack::BuildError);
+  EXPECT_EQ(readFile(folder / "out.exe"), bytesOf("older package"));
+  for (const auto& entry : fs::directory_iterator(folder.path()))
+    EXPECT_EQ(entry.path().extension().string() == ".tmp", false) << entry.path();
+}
+
+TEST(QzpackBuild, CarrierLayoutPointsAtHeaderAndArchive) {
+  ScratchFolder folder;
+  writePayload(folder);
+  Bytes package = readFile(buildPackage(folder, twoFiles));
+  Bytes stub = fakeStub();
+  uint32_t headerOffset = package[96] | package[97] << 8 | package[98] << 16 | package[99] << 24;
+  EXPECT_EQ(headerOffset, stub.size());
+  EXPECT_TRUE(std::equal(stub.begin(), stub.begin() + 96, package.begin())) << "stub kept";
+  EXPECT_TRUE(std::equal(stub.begin() + 100, stub.end(), package.begin() + 100));
+
+  fs::path path = folder / "package.exe";
+  freeSetupHeader();
+  ASSERT_EQ(readSetupHeader(path.string().c_str(), false, nullptr), headerOk);
+  ArchiveReader* archive = openArchive(path.string().c_str(), header.archiveOffset);
+  ASSERT_NE(archive, nullptr);
+  EXPECT_EQ(archive->status, archiveOk);
+  EXPECT_EQ(archive->archiveFlags, archiveCompressed) << "bzip2 by default";
+  ASSERT_EQ(archive->count, 2);
+  EXPECT_EQ(std::string(archive->names[1]), "data\\two.bin");
+  EXPECT_EQ(archive->sizes[1], 100000);
+  // Block size 9 by default.
+  EXPECT_EQ(Bytes(package.begin() + archive->offsets[1], package.begin() + archive->offsets[1] + 4),
+            bytesOf("BZh9"));
+  freeArchive(archive);
+  freeSetupHeader();
+}
+
+TEST(QzpackInspect, ListShowsHeaderAndDirectory) {
+  ScratchFolder folder;
+  writePayload(folder);
+  Outcome run = list(buildPackage(folder, twoFiles));
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* expected : {"title: \"Demo\"", "components: 1", "\"Main\" flags 0x01 (selected)",
+                               "\"data\\\\two.bin\"", "linkName \"%DESKTOP%\\\\One\"",
+                               "flags 0x01 (bzip2), 2 entries"})
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+}
+
+TEST(QzpackInspect, VerifyAcceptsASoundPackageAndReportsEveryKindOfDamage) {
+  ScratchFolder folder;
+  writePayload(folder);
+  fs::path path = buildPackage(folder, twoFiles);
+  Outcome good = verify(path);
+  EXPECT_EQ(good.status, 0) << good.err;
+  Bytes package = readFile(path);
+
+  // A download cut short inside the last entry's stream.
+  writeFile(folder / "cut.exe", Bytes(package.begin(), package.end() - 100));
+  Outcome cut = verify(folder / "cut.exe");
+  EXPECT_NE(cut.status, 0);
+  EXPECT_NE(cut.err.find("\"data\\\\two.bin\" stops at byte"), std::string::npos) << cut.err;
+
+  // One flipped bit inside the compressed data.
+  Bytes flipped = package;
+  flipped[flipped.size() - 2000] ^= 0x10;
+  writeFile(folder / "flipped.exe", flipped);
+  Outcome corrupt = verify(folder / "flipped.exe");
+  EXPECT_NE(corrupt.status, 0);
+  EXPECT_NE(corrupt.err.find("two.bin"), std::string::npos) << corrupt.err;
+
+  // A header cut short.
+  writeFile(folder / "header.exe", Bytes(package.begin(), package.begin() + 530));
+  Outcome header = verify(folder / "header.exe");
+  EXPECT_NE(header.status, 0);
+  EXPECT_NE(header.err.find("setup header"), std::string::npos) << header.err;
+}
+
+TEST(QzpackInspect, VerifyReportsAHeaderFileWithoutAnEntry) {
+  ScratchFolder folder;
+  writeFile(folder / "manifest.toml", std::string(twoFiles));
+  writePayload(folder);
+  qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
+  // Header names one.txt and data\two.bin; the archive holds only one.txt.
+  Bytes file = fakeStub();
+  uint32_t headerOffset = static_cast<uint32_t>(file.size());
+  for (int i = 0; i < 4; ++i) file[96 + i] = static_cast<unsigned char>(headerOffset >> (8 * i));
+  Bytes headerBytes = qzpack::headerBytes(m, 0);
+  uint32_t archiveOffset = headerOffset + static_cast<uint32_t>(headerBytes.size());
+  headerBytes = qzpack::headerBytes(m, archiveOffset);
+  file.insert(file.end(), headerBytes.begin(), headerBytes.end());
+  putU32(file, 8 + 8 + 8 + 1);
+  putU32(file, 0);
+  putString(file, "one.txt");
+  putU32(file, 0);
+  putU32(file, 3);
+  file.push_back(0);
+  for (char c : std::string("abc")) file.push_back(static_cast<unsigned char>(c));
+  writeFile(folder / "missing.exe", file);
+  Outcome run = verify(folder / "missing.exe");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.err.find("file \"data\\\\two.bin\" of component \"Main\" has no archive entry"),
+            std::string::npos)
+      << run.err;
+}
+
+}  // namespace
