@@ -1,0 +1,27 @@
+// Fuzz target: any bytes as an archive at offset 0 of a file; every entry is read to its end in
+// 16384-byte chunks, as the installation run reads them.
+#include <stdio.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "package/archive.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
+  static const std::string path = "/dev/shm/qz-fuzz-archive-" + std::to_string(getpid());
+  FILE* file = fopen(path.c_str(), "wb");
+  if (!file) return 0;
+  fwrite(data, 1, size, file);
+  fclose(file);
+  ArchiveReader* reader = openArchive(path.c_str(), 0);
+  if (!reader) return 0;
+  static unsigned char chunk[16384];
+  for (int32_t i = 0; i < reader->count; ++i) {
+    EntryStream* stream = openEntry(reader, reader->names[i]);
+    while (!entryAtEnd(stream) && readEntry(stream, chunk, sizeof chunk) > 0) {
+    }
+    closeEntry(stream);
+  }
+  freeArchive(reader);
+  return 0;
+}
