@@ -1,0 +1,59 @@
+#include "directories.h"
+
+#include <direct.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Length of a network path's root "\\server\share\", or 0 when path is not one. The server
+// and share cannot be created, only entered.
+size_t networkRootLength(const char* path) {
+  if (!isSeparator(path[0]) || !isSeparator(path[1])) return 0;
+  size_t i = 2;
+  for (int part = 0; part < 2; ++part) {
+    while (path[i] && !isSeparator(path[i])) ++i;
+    if (!path[i]) return 0;  // no folder below the share
+    ++i;
+  }
+  return i;
+}
+
+}  // namespace
+
+void makeDirectories(const char* path) {
+  if (!path || !path[0]) return;
+  char* remembered = _getcwd(nullptr, 0);
+  size_t start = 0;
+  char component[261];
+  if (size_t root = networkRootLength(path)) {
+    if (root < sizeof component) {
+      memcpy(component, path, root);
+      component[root] = 0;
+      start = _chdir(component) == 0 ? root : strlen(path);  // an unreachable share: nothing to do
+    } else {
+      start = strlen(path);
+    }
+  } else if (path[1] == ':') {
+    char root[4] = {path[0], ':', '\\', 0};
+    _chdir(root);
+  }
+  size_t length = 0;
+  for (const char* p = path + start; *p; ++p) {
+    if (!isSeparator(*p)) {
+      if (length < sizeof component - 1) component[length++] = *p;
+      continue;
+    }
+    component[length] = 0;
+    length = 0;
+    // The drive's own component ("C:") enters the root set above; any other is entered, or made
+    // and entered. A component that can be neither is passed over.
+    if (_chdir(component) != 0 && _mkdir(component) == 0) _chdir(component);
+  }
+  if (remembered) {
+    _chdir(remembered);
+    free(remembered);
+  }
+}

@@ -1,0 +1,8 @@
+// Creating the folders of a path.
+#pragma once
+
+// Creates every directory named in path before its last separator (backslash or slash),
+// entering each from the drive root (C:\...), the share of a network path (\\server\share\...)
+// or the current directory. Errors are not reported: the run finds out when it opens a file.
+// The process's working directory is the same afterwards.
+void makeDirectories(const char* path);

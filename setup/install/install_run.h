@@ -1,0 +1,44 @@
+// The installation run: extracts the chosen components' files, creates their shortcuts and
+// records both in the install log, reporting progress through drawProgress.
+#pragma once
+#include <stdint.h>
+#include <stdio.h>
+
+struct ArchiveReader;
+struct Component;
+
+enum InstallOutcome {
+  installDone,       // every chosen component is installed
+  installNoCarrier,  // the carrier file could not be opened: nothing was done
+  installFailed,     // stopped part-way; InstallFailure says what failed
+};
+
+enum InstallFault {
+  faultNone,
+  faultDamagedArchive,  // the archive or an entry's stored data is cut short or corrupt
+  faultCannotWrite,     // a file, folder or the log could not be created or written
+};
+
+struct InstallFailure {
+  InstallFault fault;
+  char path[261];  // the entry name or the path that failed
+};
+
+// The carrier file (the running executable); set by the wizard at start-up.
+extern const char* carrierPath;
+extern FILE* installLog;
+// Units of work: two per file byte (read, then written) and one per shortcut. Kept in 64 bits;
+// drawProgress receives them scaled alike so that both fit its 32-bit arguments.
+extern int64_t progressDone;
+extern int64_t progressTotal;
+
+InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure);
+bool installComponent(ArchiveReader* reader, Component* component, InstallFailure* failure);
+
+// Writes one record type byte to installLog; false when the write fails.
+bool writeLogType(unsigned char type);
+// Writes text and its NUL to file; false when the write fails.
+bool writeLogString(FILE* file, const char* text);
+
+// The pair handed to drawProgress for 64-bit counters: both halved alike until the total fits.
+void scaleProgress(int64_t done, int64_t total, int32_t* scaledDone, int32_t* scaledTotal);

@@ -1,0 +1,445 @@
+// The installation run on packages made by the packager, under Wine: files, folders, shortcuts,
+// the install log, progress, and every way a run can fail part-way.
+#include "install/install_run.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "install/directories.h"
+#include "manifest.h"
+#include "package/archive.h"
+#include "package/header.h"
+#include "package/services.h"
+#include "package_writer.h"
+#include "test_files.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+std::string destination;
+std::vector<std::string> fields;
+std::vector<bool> selectedRows;
+std::vector<std::pair<int32_t, int32_t>> progress;
+}  // namespace
+
+void addComponentRow(const char*, int selected) { selectedRows.push_back(selected != 0); }
+const char* destinationText() { return destination.c_str(); }
+const char* fieldText(int index) { return fields.at(static_cast<size_t>(index)).c_str(); }
+bool rowSelected(int index) { return selectedRows.at(static_cast<size_t>(index)); }
+void drawProgress(int32_t done, int32_t total) { progress.emplace_back(done, total); }
+
+namespace {
+
+struct Link {
+  std::string path, description, workingDirectory, arguments;
+};
+
+Link readLink(const fs::path& file) {
+  Link link;
+  IShellLinkA* shell = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&shell))))
+    return link;
+  IPersistFile* persist = nullptr;
+  if (SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+    if (SUCCEEDED(persist->Load(file.wstring().c_str(), STGM_READ))) {
+      char text[1024];
+      if (SUCCEEDED(shell->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH))) link.path = text;
+      if (SUCCEEDED(shell->GetDescription(text, sizeof text))) link.description = text;
+      if (SUCCEEDED(shell->GetWorkingDirectory(text, sizeof text))) link.workingDirectory = text;
+      if (SUCCEEDED(shell->GetArguments(text, sizeof text))) link.arguments = text;
+    }
+    persist->Release();
+  }
+  shell->Release();
+  return link;
+}
+
+Bytes logOf(std::initializer_list<std::pair<int, std::string>> records) {
+  Bytes bytes;
+  for (const auto& [type, path] : records) {
+    bytes.push_back(static_cast<unsigned char>(type));
+    putString(bytes, path);
+  }
+  return bytes;
+}
+
+// A carrier whose header comes from manifest text and whose archive is given byte for byte.
+fs::path craftCarrier(const ScratchFolder& folder, const std::string& manifest, const Bytes& archive) {
+  writeFile(folder / "crafted.toml", manifest);
+  qzpack::Manifest m = qzpack::readManifest(folder / "crafted.toml");
+  Bytes file = fakeStub();
+  Bytes headerBytes = qzpack::headerBytes(m, 0);
+  uint32_t archiveOffset = static_cast<uint32_t>(file.size() + headerBytes.size());
+  headerBytes = qzpack::headerBytes(m, archiveOffset);
+  for (int i = 0; i < 4; ++i) file[96 + i] = static_cast<unsigned char>(file.size() >> (8 * i));
+  file.insert(file.end(), headerBytes.begin(), headerBytes.end());
+  file.insert(file.end(), archive.begin(), archive.end());
+  writeFile(folder / "crafted.exe", file);
+  return folder / "crafted.exe";
+}
+
+class InstallRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitialize(nullptr);
+    freeSetupHeader();
+    fields.clear();
+    selectedRows.clear();
+    progress.clear();
+    progressDone = 0;
+    destination = (folder / "dest").string();
+  }
+  void TearDown() override { freeSetupHeader(); }
+
+  // Builds a package from manifest text and reads its header as the wizard does.
+  void package(const std::string& manifest) { load(buildPackage(folder, manifest)); }
+  void load(const fs::path& path) {
+    packagePath = path.string();
+    ASSERT_EQ(readSetupHeader(packagePath.c_str(), true, nullptr), headerOk);
+    ASSERT_EQ(readSetupHeader(packagePath.c_str(), false, addComponentRow), headerOk);
+    carrierPath = packagePath.c_str();
+  }
+  InstallOutcome run(int full) { return runInstallation(full, &failure); }
+  fs::path dest(const std::string& name = "") const { return fs::path(destination) / name; }
+
+  ScratchFolder folder;
+  std::string packagePath;
+  InstallFailure failure{};
+};
+
+TEST_F(InstallRun, FilesInReverseHeaderOrderAndTheLogByteForByte) {
+  writeFile(folder / "a.txt", std::string("alpha"));
+  writeFile(folder / "b.txt", std::string("bravo!"));
+  package(R"(
+title = "T"
+[[component]]
+name = "Main"
+files = ["a.txt", "b.txt"]
+  [[component.shortcut]]
+  target = "%PROGRAMDIR%\\a.txt"
+  linkName = "%PROGRAMDIR%\\First"
+  [[component.shortcut]]
+  target = "%PROGRAMDIR%\\b.txt"
+  linkName = "%PROGRAMDIR%\\Second"
+)");
+  ASSERT_EQ(run(1), installDone) << failure.path;
+  EXPECT_EQ(readFile(dest("a.txt")), bytesOf("alpha"));
+  EXPECT_EQ(readFile(dest("b.txt")), bytesOf("bravo!"));
+  std::string d = destination + "\\";
+  EXPECT_EQ(readFile(dest("_qzsetup.log")),
+            logOf({{1, d + "b.txt"}, {1, d + "a.txt"}, {2, destination + "\\Second.lnk"},
+                   {2, destination + "\\First.lnk"}}));
+  EXPECT_EQ(installLog, nullptr) << "the log is closed at the end of the run";
+}
+
+TEST_F(InstallRun, OneFileOneShortcutLogAndADestinationEndingInABackslash) {
+  writeFile(folder / "a.txt", std::string("x"));
+  package(R"(
+title = "T"
+[[component]]
+name = "Main"
+files = ["a.txt"]
+  [[component.shortcut]]
+  target = "%PROGRAMDIR%\\a.txt"
+  linkName = "%PROGRAMDIR%\\A"
+)");
+  destination += "\\";
+  ASSERT_EQ(run(1), installDone) << failure.path;
+  std::string base = destination.substr(0, destination.size() - 1);
+  EXPECT_EQ(readFile(dest("_qzsetup.log")),
+            logOf({{1, destination + "\\a.txt"}, {2, base + "\\A.lnk"}}))
+      << "paths are logged as used, with two backslashes";
+}
+
+TEST_F(InstallRun, ShortcutsReadBackWithTheirExpandedPathsAndUnexpandedArguments) {
+  writeFile(folder / "tool.exe", std::string("MZ"));
+  package(R"(
+title = "T"
+shortcutFolder = "%PROGRAMDIR%\\Menu"
+[[field]]
+caption = "Name"
+variableName = "NAME"
+[[component]]
+name = "Main"
+files = ["tool.exe"]
+  [[component.shortcut]]
+  target = "%PROGRAMDIR%\\tool.exe"
+  arguments = "--name %NAME%"
+  workingDirectory = "%PROGRAMDIR%\\%NAME%"
+  linkName = "Sub\\Tool"
+)");
+  fields = {"ann"};
+  ASSERT_EQ(run(1), installDone) << failure.path;
+  fs::path linkFile = dest("Menu/Sub/Tool.lnk");
+  ASSERT_TRUE(fs::exists(linkFile)) << "the link's folders are created";
+  Link link = readLink(linkFile);
+  EXPECT_EQ(link.path, destination + "\\tool.exe");
+  EXPECT_EQ(link.description, destination + "\\tool.exe");
+  EXPECT_EQ(link.workingDirectory, destination + "\\ann");
+  EXPECT_EQ(link.arguments, "--name %NAME%");
+}
+
+TEST_F(InstallRun, FullInstallsEveryComponentCustomOnlyTheSelectedRows) {
+  writeFile(folder / "1.txt", std::string("1"));
+  writeFile(folder / "2.txt", std::string("2"));
+  writeFile(folder / "3.txt", std::string("3"));
+  const char* manifest = R"(
+title = "T"
+[[component]]
+name = "One"
+files = ["1.txt"]
+[[component]]
+name = "Two"
+selected = false
+files = ["2.txt"]
+[[component]]
+name = "Three"
+selected = false
+files = ["3.txt"]
+)";
+  package(manifest);
+  ASSERT_EQ(run(1), installDone);
+  for (const char* name : {"1.txt", "2.txt", "3.txt"}) EXPECT_TRUE(fs::exists(dest(name))) << name;
+
+  fs::remove_all(dest());
+  selectedRows = {false, false, true};
+  ASSERT_EQ(run(0), installDone);
+  EXPECT_FALSE(fs::exists(dest("1.txt")));
+  EXPECT_FALSE(fs::exists(dest("2.txt")));
+  EXPECT_TRUE(fs::exists(dest("3.txt")));
+  EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{1, destination + "\\3.txt"}}));
+}
+
+TEST_F(InstallRun, ProgressCountsTwoUnitsPerByteAndOnePerShortcut) {
+  std::string files, shortcuts;
+  for (int i = 0; i < 11; ++i) {
+    writeFile(folder / ("f" + std::to_string(i)), mixedBytes(1000, i));
+    files += (i ? ", \"f" : "\"f") + std::to_string(i) + "\"";
+  }
+  for (int i = 0; i < 5; ++i)
+    shortcuts += "[[component.shortcut]]\ntarget = \"x\"\nlinkName = \"%PROGRAMDIR%\\\\s" +
+                 std::to_string(i) + "\"\n";
+  package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [" + files + "]\n" + shortcuts);
+  ASSERT_EQ(run(1), installDone) << failure.path;
+  EXPECT_EQ(progressTotal, 22005);
+  EXPECT_EQ(progressDone, 22005);
+  ASSERT_EQ(progress.size(), 11u * 2 + 5);
+  int32_t last = 0;
+  for (auto [done, total] : progress) {
+    EXPECT_EQ(total, 22005);
+    EXPECT_GT(done, last);
+    last = done;
+  }
+}
+
+TEST_F(InstallRun, CountersForPayloadsOverOneGibibyteStayInProportion) {
+  int32_t done, total;
+  scaleProgress(1000, 22005, &done, &total);
+  EXPECT_EQ(done, 1000);
+  EXPECT_EQ(total, 22005) << "small totals reach drawProgress unchanged";
+  int64_t big = 2 * int64_t{3} * 1024 * 1024 * 1024 + 7;  // a 3 GiB payload
+  int32_t previous = -1;
+  for (int64_t d = 0; d <= big; d += big / 64) {
+    scaleProgress(d, big, &done, &total);
+    EXPECT_GT(total, 0);
+    EXPECT_GE(done, 0);
+    EXPECT_LE(done, total);
+    EXPECT_GE(done, previous);
+    EXPECT_NEAR(double(done) / total, double(d) / big, 1e-6);
+    previous = done;
+  }
+  scaleProgress(big, big, &done, &total);
+  EXPECT_EQ(done, total);
+}
+
+TEST_F(InstallRun, EmptyAndAbsentEntriesAreCreatedEmptyAndExistingFilesOverwritten) {
+  writeFile(folder / "empty.dat", Bytes());
+  writeFile(folder / "full.dat", std::string("content"));
+  // The header lists absent.dat, but the archive (otherwise intact) lacks it.
+  writeFile(folder / "absent.dat", Bytes());  // only for the manifest reader
+  Bytes archive;
+  putU32(archive, 8 + 18 + 17 + 1);
+  putU32(archive, 0);
+  putString(archive, "empty.dat");
+  putU32(archive, 0);
+  putU32(archive, 0);
+  putString(archive, "full.dat");
+  putU32(archive, 0);
+  putU32(archive, 7);
+  archive.push_back(0);
+  for (char c : std::string("content")) archive.push_back(static_cast<unsigned char>(c));
+  load(craftCarrier(folder, R"(
+title = "T"
+compression = "none"
+[[component]]
+name = "C"
+files = ["empty.dat", "full.dat", "absent.dat"]
+)", archive));
+
+  writeFile(dest("full.dat"), std::string("old and longer content"));
+  writeFile(dest("_qzsetup.log"), std::string("an older log"));
+  ASSERT_EQ(run(1), installDone) << failure.path;
+  EXPECT_EQ(progressTotal, 14);
+  EXPECT_EQ(progressDone, 14) << "empty and absent files add nothing";
+  EXPECT_EQ(readFile(dest("empty.dat")).size(), 0u);
+  EXPECT_EQ(readFile(dest("absent.dat")).size(), 0u);
+  EXPECT_EQ(readFile(dest("full.dat")), bytesOf("content"));
+  std::string d = destination + "\\";
+  EXPECT_EQ(readFile(dest("_qzsetup.log")),
+            logOf({{1, d + "absent.dat"}, {1, d + "full.dat"}, {1, d + "empty.dat"}}));
+}
+
+TEST_F(InstallRun, NoCarrierOnlyWhenTheCarrierCannotBeOpened) {
+  writeFile(folder / "a.txt", std::string("a"));
+  package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"a.txt\"]\n");
+  std::string missing = (folder / "gone.exe").string();
+  carrierPath = missing.c_str();
+  progressDone = 5;
+  EXPECT_EQ(run(1), installNoCarrier);
+  EXPECT_FALSE(fs::exists(dest())) << "nothing is done";
+  EXPECT_EQ(progressDone, 5) << "no counter changes";
+  EXPECT_TRUE(progress.empty());
+
+  // An intact archive with an empty directory lets the run go on: files are created empty.
+  freeSetupHeader();
+  load(craftCarrier(folder, "title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"a.txt\"]\n",
+                    Bytes{9, 0, 0, 0, 0, 0, 0, 0, 0}));
+  ASSERT_EQ(run(1), installDone) << failure.path;
+  EXPECT_EQ(readFile(dest("a.txt")).size(), 0u);
+}
+
+TEST_F(InstallRun, FileNameWithAFolderPartGoesIntoThatFolder) {
+  writeFile(folder / "data/levels/one.dat", std::string("level one"));
+  package(R"(
+title = "T"
+[[component]]
+name = "C"
+files = ["data\\levels\\one.dat"]
+)");
+  ASSERT_EQ(run(1), installDone) << failure.path;
+  EXPECT_EQ(readFile(dest("data/levels/one.dat")), bytesOf("level one"));
+}
+
+TEST_F(InstallRun, CorruptEntryFailsPartWayNamingTheEntryAndLeavesNoPartialFile) {
+  writeFile(folder / "first.bin", mixedBytes(5000, 1));
+  writeFile(folder / "second.bin", mixedBytes(300000, 2));
+  package(R"(
+title = "T"
+[[component]]
+name = "C"
+files = ["second.bin", "first.bin"]
+)");
+  Bytes bytes = readFile(packagePath);
+  bytes[bytes.size() - 20000] ^= 0x08;  // inside second.bin's stream, the last one
+  writeFile(folder / "corrupt.exe", bytes);
+  freeSetupHeader();
+  load(folder / "corrupt.exe");
+  ASSERT_EQ(run(1), installFailed);
+  EXPECT_EQ(failure.fault, faultDamagedArchive);
+  EXPECT_STREQ(failure.path, "second.bin");
+  EXPECT_TRUE(fs::exists(dest("first.bin"))) << "installed before the fault";
+  EXPECT_FALSE(fs::exists(dest("second.bin"))) << "no partial file is left";
+  EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{1, destination + "\\first.bin"}}))
+      << "the log lists what was installed, and is closed";
+}
+
+TEST_F(InstallRun, CarrierCutShortInsideItsArchiveFailsPartWay) {
+  writeFile(folder / "big.bin", mixedBytes(200000, 3));
+  package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"big.bin\"]\n");
+  Bytes bytes = readFile(packagePath);
+  for (size_t keep : {bytes.size() - 1000, bytes.size() - 100000}) {
+    writeFile(folder / "cut.exe", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(keep)));
+    freeSetupHeader();
+    load(folder / "cut.exe");
+    fs::remove_all(dest());
+    ASSERT_EQ(run(1), installFailed) << "kept " << keep;
+    EXPECT_EQ(failure.fault, faultDamagedArchive);
+    EXPECT_FALSE(fs::exists(dest("big.bin")));
+  }
+  // Cut before the archive's data: refused before anything is written.
+  size_t archiveAt = header.archiveOffset;
+  writeFile(folder / "cut.exe", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(archiveAt + 20)));
+  freeSetupHeader();
+  std::string cutPath = (folder / "cut.exe").string();
+  carrierPath = cutPath.c_str();
+  readSetupHeader(cutPath.c_str(), false, nullptr);
+  fs::remove_all(dest());
+  ASSERT_EQ(run(1), installFailed);
+  EXPECT_EQ(failure.fault, faultDamagedArchive);
+  EXPECT_FALSE(fs::exists(dest()));
+}
+
+TEST_F(InstallRun, UnwritableDestinationFailsPartWayNamingThePath) {
+  writeFile(folder / "a.txt", std::string("a"));
+  package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"a.txt\"]\n");
+  writeFile(folder / "blocker", std::string("a file where the destination folder should be"));
+  destination = (folder / "blocker").string();
+  ASSERT_EQ(run(1), installFailed);
+  EXPECT_EQ(failure.fault, faultCannotWrite);
+  EXPECT_EQ(std::string(failure.path), destination + "\\_qzsetup.log");
+
+  // An output path taken by a folder.
+  destination = (folder / "dest").string();
+  fs::create_directories(dest("a.txt"));
+  ASSERT_EQ(run(1), installFailed);
+  EXPECT_EQ(failure.fault, faultCannotWrite);
+  EXPECT_EQ(std::string(failure.path), destination + "\\a.txt");
+}
+
+TEST_F(InstallRun, PathsOver260CharactersAreRefusedNotCut) {
+  writeFile(folder / "a.txt", std::string("a"));
+  package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"a.txt\"]\n");
+  destination = "C:\\" + std::string(250, 'x');
+  ASSERT_EQ(run(1), installFailed);
+  EXPECT_EQ(failure.fault, faultCannotWrite);
+  EXPECT_EQ(std::string(failure.path).size(), 260u);
+}
+
+TEST_F(InstallRun, RegistryDrivenMacrosFromRegAdd) {
+  writeFile(folder / "a.txt", std::string("a"));
+  package(R"(
+title = "T"
+[[component]]
+name = "C"
+files = ["a.txt"]
+  [[component.shortcut]]
+  target = "%PROGRAMDIR%\\a.txt"
+  linkName = "%STARTMENU%\\Tarn\\A"
+)");
+  const char* key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  std::string menu = (folder / "menu").string();
+  std::string command = std::string("reg add \"") + key + "\" /v \"Start Menu\" /d \"" + menu + "\" /f >NUL";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  InstallOutcome outcome = run(1);
+  std::system((std::string("reg delete \"") + key + "\" /v \"Start Menu\" /f >NUL").c_str());
+  ASSERT_EQ(outcome, installDone) << failure.path;
+  EXPECT_TRUE(fs::exists(folder / "menu/Tarn/A.lnk"));
+}
+
+TEST(MakeDirectories, CreatesEveryFolderBeforeTheLastSeparatorAndRestoresTheWorkingFolder) {
+  ScratchFolder folder;
+  fs::path before = fs::current_path();
+  std::string base = folder.path().string();
+  makeDirectories((base + "\\one\\two\\three\\file.txt").c_str());
+  EXPECT_TRUE(fs::is_directory(folder / "one/two/three"));
+  EXPECT_FALSE(fs::exists(folder / "one/two/three/file.txt"));
+  makeDirectories((base + "\\dir\\no-slash").c_str());
+  EXPECT_TRUE(fs::is_directory(folder / "dir"));
+  EXPECT_FALSE(fs::exists(folder / "dir/no-slash")) << "after the last backslash: not a folder";
+  makeDirectories((base + "/mixed/slashes/").c_str());
+  EXPECT_TRUE(fs::is_directory(folder / "mixed/slashes"));
+  makeDirectories("");
+  makeDirectories(nullptr);
+  EXPECT_EQ(fs::current_path(), before);
+}
+
+}  // namespace
