@@ -1,0 +1,58 @@
+/* tarnmix: plays four-channel, 31-sample MOD files through DirectSound.
+ *
+ * Call initTarnmix once (optional: playModule initialises on demand), playModule for each song,
+ * getChannelVU and getSampleName while it plays, stopModule to silence it and shutdownTarnmix
+ * once at the end, all from one thread. Callbacks run on the library's playback thread in the
+ * middle of filling a 50 ms part: keep them short, and do not call shutdownTarnmix from one. */
+#ifndef TARNMIX_H
+#define TARNMIX_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define TARNMIX_CALL __cdecl
+#else
+#define TARNMIX_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The code passed to a callback, and the slot it is registered in. */
+enum {
+  tarnmixBlockMixed = 1, /* value: address of the part's 2205 bytes, extra: 2205 */
+  tarnmixNewRow = 2,     /* value: row just processed (one less than a jump's target), extra: 63 */
+  tarnmixNewPattern = 3  /* value: pattern number of the new song position, extra: 0 */
+};
+
+typedef void(TARNMIX_CALL* ModuleCallback)(int code, intptr_t value, int extra);
+
+/* 1 when the audio output is open (also when it already was), 0 when it cannot be opened. */
+int TARNMIX_CALL initTarnmix(void);
+void TARNMIX_CALL shutdownTarnmix(void);
+/* 1 when the song plays; 0 when the output cannot be opened or the file cannot be read. The
+ * song that was playing is stopped either way. */
+int TARNMIX_CALL playModule(const char* path);
+void TARNMIX_CALL stopModule(void);
+/* Codes 1 to 3; a null callback empties the slot. Slots survive shutdown. */
+void TARNMIX_CALL setModuleCallback(int code, ModuleCallback callback);
+/* Level of channel 0..3 while a song plays, 0 otherwise. */
+int TARNMIX_CALL getChannelVU(int channel);
+/* Name of sample slot 0..30 of the current song, or null; valid until the song is stopped. */
+char* TARNMIX_CALL getSampleName(int index);
+
+/* For hosts that bind the library at run time with GetProcAddress. */
+typedef int(TARNMIX_CALL* InitTarnmixFunction)(void);
+typedef void(TARNMIX_CALL* ShutdownTarnmixFunction)(void);
+typedef int(TARNMIX_CALL* PlayModuleFunction)(const char* path);
+typedef void(TARNMIX_CALL* StopModuleFunction)(void);
+typedef void(TARNMIX_CALL* SetModuleCallbackFunction)(int code, ModuleCallback callback);
+typedef int(TARNMIX_CALL* GetChannelVUFunction)(int channel);
+typedef char*(TARNMIX_CALL* GetSampleNameFunction)(int index);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
