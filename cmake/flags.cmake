@@ -7,7 +7,7 @@ if(WIN32)
   add_link_options(-static)
   if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
     # Every kilobyte of the installer stub is paid by every download.
-    add_compile_options(-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
+    add_compile_options(-Os -ffunction-sections -fno-asynchronous-unwind-tables
                         -fno-ident -fomit-frame-pointer)
     add_link_options(-Wl,--gc-sections -s -Wl,--build-id=none)
   endif()

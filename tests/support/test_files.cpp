@@ -64,11 +64,12 @@ void putString(Bytes& bytes, const std::string& text) {
   bytes.push_back(0);
 }
 
-fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest) {
-  writeFile(folder / "stub.exe", fakeStub());
+fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest, const fs::path& stub) {
+  if (stub.empty()) writeFile(folder / "stub.exe", fakeStub());
   writeFile(folder / "manifest.toml", manifest);
   fs::path package = folder / "package.exe";
-  qzpack::buildPackage(qzpack::readManifest(folder / "manifest.toml"), folder / "stub.exe", package);
+  qzpack::buildPackage(qzpack::readManifest(folder / "manifest.toml"),
+                       stub.empty() ? folder / "stub.exe" : stub, package);
   return package;
 }
 

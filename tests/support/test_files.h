@@ -36,9 +36,10 @@ Bytes fakeStub(uint32_t peOffset = 128, size_t size = 512);
 void putU32(Bytes& bytes, uint32_t value);
 void putString(Bytes& bytes, const std::string& text);
 
-// Writes manifest text into folder/manifest.toml and builds folder/package.exe from it with a
-// fake stub; returns the package path. Throws on a build error.
-std::filesystem::path buildPackage(const ScratchFolder& folder, const std::string& manifest);
+// Writes manifest text into folder/manifest.toml and builds folder/package.exe from it with the
+// given stub, or a fake one; returns the package path. Throws on a build error.
+std::filesystem::path buildPackage(const ScratchFolder& folder, const std::string& manifest,
+                                   const std::filesystem::path& stub = {});
 
 // Deterministic bytes of a given length that compress to varying degrees.
 Bytes mixedBytes(size_t length, uint32_t seed);

@@ -1,0 +1,151 @@
+// The component rows, the checks that guard the installation, the run itself and its progress
+// bar.
+#include "install/install_run.h"
+#include "package/header.h"
+#include "package/services.h"
+#include "wizard/wizard.h"
+
+#include <stdlib.h>
+
+namespace {
+
+const char noComponentText[] = "Please select at least one component to install";
+const char requiredComponentCaption[] = "Required component not checked";
+const char writeFailureStart[] = "Could not write `";
+const char writeFailureEnd[] =
+    "'.\nCheck that the disk has room and that you may write to the destination.";
+
+enum { componentPage = 2, rowTextSize = 256 };
+
+Component* componentAt(int index) {
+  Component* component = header.firstComponent;
+  while (component && index-- > 0) component = component->next;
+  return component;
+}
+
+// "Component `NAME' is required!" in a 256-byte buffer; a longer name is cut with "...".
+void formatRequired(char* text, const char* name) {
+  const char start[] = "Component `", end[] = "' is required!";
+  const int room = rowTextSize - 1 - (sizeof start - 1) - (sizeof end - 1);
+  lstrcpyA(text, start);
+  int length = lstrlenA(name);
+  if (length <= room) {
+    lstrcatA(text, name);
+  } else {
+    lstrcpynA(text + lstrlenA(text), name, room - 3 + 1);
+    lstrcatA(text, "...");
+  }
+  lstrcatA(text, end);
+}
+
+// The first deselected required component, reselected and shown; false when there is none.
+bool requiredComponentMissing() {
+  LRESULT rows = SendMessageA(wizard.componentList, LB_GETCOUNT, 0, 0);
+  Component* component = header.firstComponent;
+  for (int row = 0; row < rows && component; ++row, component = component->next) {
+    if (SendMessageA(wizard.componentList, LB_GETSEL, row, 0) != 0) continue;
+    if (!(component->componentFlags & componentRequired)) continue;
+    char text[rowTextSize];
+    formatRequired(text, component->name);
+    message(text, requiredComponentCaption, MB_ICONERROR);
+    SendMessageA(wizard.componentList, LB_SETSEL, TRUE, row);
+    showPage(componentPage);
+    return true;
+  }
+  return false;
+}
+
+void reportFailure(const InstallFailure& failure) {
+  if (failure.fault != faultCannotWrite) {
+    message(damagedPackageText, "Internal error", MB_ICONERROR);
+    return;
+  }
+  char text[sizeof writeFailureStart + sizeof failure.path + sizeof writeFailureEnd];
+  lstrcpyA(text, writeFailureStart);
+  lstrcatA(text, failure.path);
+  lstrcatA(text, writeFailureEnd);
+  message(text, "Error", MB_ICONERROR);
+}
+
+// Windows replaces a window whose thread has not looked at its queue for five seconds with a
+// "not responding" ghost that would hide the bar. Looking is enough; nothing is dispatched, and
+// clicks and keys made during the run are dropped rather than acted on afterwards.
+void lookAtQueue() {
+  static DWORD lastLook;
+  DWORD now = GetTickCount();
+  if (now - lastLook < 200) return;
+  lastLook = now;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  while (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+}  // namespace
+
+void drawComponentRow(const DRAWITEMSTRUCT* item) {
+  if (item->itemID == static_cast<UINT>(-1)) return;  // an empty list receiving the focus
+  char buffer[rowTextSize];
+  const char* text = buffer;
+  LRESULT length = SendMessageA(wizard.componentList, LB_GETTEXTLEN, item->itemID, 0);
+  if (length >= 0 && length < rowTextSize) {
+    SendMessageA(wizard.componentList, LB_GETTEXT, item->itemID, reinterpret_cast<LPARAM>(buffer));
+  } else {
+    // Too long for the row buffer: the row's text is the component's name.
+    Component* component = componentAt(static_cast<int>(item->itemID));
+    text = component ? component->name : "";
+  }
+  HDC dc = item->hDC;
+  const RECT& r = item->rcItem;
+  int h = r.bottom - r.top;
+  Rectangle(dc, r.left + 1, r.top + 1, r.left + h - 2, r.bottom - 1);
+  if (item->itemState & ODS_SELECTED) {
+    MoveToEx(dc, r.left + 1, r.top + 1, nullptr);
+    LineTo(dc, r.left + h - 3, r.bottom - 2);
+    LineTo(dc, r.left + h - 3, r.top + 1);
+    LineTo(dc, r.left + 1, r.bottom - 2);
+  }
+  TextOutA(dc, r.left + h + 5, r.top, text, lstrlenA(text));
+}
+
+void drawProgress(int32_t done, int32_t total) {
+  lookAtQueue();
+  int centre = (wizard.client.right - wizard.client.left) / 2;
+  if (total == 0) return;
+  int fill = static_cast<int>(int64_t{done} * 200 / total);
+  int h = wizard.client.bottom;
+  HDC dc = GetDC(wizard.main);
+  Rectangle(dc, centre - 100, h - 150, centre + 100, h - 134);
+  HGDIOBJ old = SelectObject(dc, GetSysColorBrush(COLOR_HIGHLIGHT));
+  Rectangle(dc, centre - 100, h - 150, centre - 100 + fill, h - 134);
+  SelectObject(dc, old);
+  ReleaseDC(wizard.main, dc);
+}
+
+void startInstallation() {
+  if (SendMessageA(wizard.componentList, LB_GETSELCOUNT, 0, 0) == 0) {
+    message(noComponentText, "Error", MB_ICONERROR);
+    showPage(componentPage);
+    return;
+  }
+  int fullInstallation = isChecked(wizard.fullButton) ? 1 : 0;
+  if (!fullInstallation && requiredComponentMissing()) return;
+  InstallFailure failure;
+  switch (runInstallation(fullInstallation, &failure)) {
+    case installNoCarrier: message(damagedPackageText, "Internal error", MB_ICONERROR); return;
+    case installFailed: reportFailure(failure); return;
+    case installDone: break;
+  }
+  drawProgress(100, 100);
+  message("Installation finished", "Done", MB_OK);
+  ShowWindow(wizard.cancelButton, SW_HIDE);
+  ShowWindow(wizard.backButton, SW_HIDE);
+  ShowWindow(wizard.nextButton, SW_HIDE);
+  ShowWindow(wizard.finishButton, SW_SHOW);
+  SetWindowTextA(wizard.infoBox, header.lastWords ? header.lastWords : "");
+  free(header.lastWords);
+  header.lastWords = nullptr;
+  showPage(wizard.pageCount - 1);
+}

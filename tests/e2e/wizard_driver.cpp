@@ -1,0 +1,195 @@
+#include "wizard_driver.h"
+
+#include <fstream>
+
+namespace driver {
+namespace {
+
+DWORD now() { return GetTickCount(); }
+
+struct Search {
+  DWORD pid;
+  const char* className;
+  bool mustBeVisible;
+  HWND found;
+};
+
+BOOL CALLBACK findTopLevel(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  if (pid == search->pid && lstrcmpA(name, search->className) == 0 &&
+      (!search->mustBeVisible || IsWindowVisible(window))) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND findWindowOf(DWORD pid, const char* className, bool mustBeVisible) {
+  Search search{pid, className, mustBeVisible, nullptr};
+  EnumWindows(findTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+
+}  // namespace
+
+Installer::Installer(const std::filesystem::path& package) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  std::string command = "\"" + package.string() + "\"";
+  std::string folder = package.parent_path().string();
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                      &startup, &process_))
+    process_ = PROCESS_INFORMATION{};
+}
+
+Installer::~Installer() {
+  if (!process_.hProcess) return;
+  if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.hProcess, 99);
+    WaitForSingleObject(process_.hProcess, 5000);
+  }
+  CloseHandle(process_.hThread);
+  CloseHandle(process_.hProcess);
+}
+
+void Installer::settle() {
+  if (process_.hProcess) WaitForInputIdle(process_.hProcess, 5000);
+  Sleep(30);
+}
+
+MessageBox Installer::waitForMessageBox(DWORD timeoutMs) {
+  MessageBox box;
+  for (DWORD start = now(); now() - start < timeoutMs; Sleep(20)) {
+    if (HWND window = findWindowOf(process_.dwProcessId, "#32770", true)) {
+      box.window = window;
+      box.caption = text(window);
+      box.text = text(GetDlgItem(window, 0xFFFF));
+      return box;
+    }
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) break;
+  }
+  return box;
+}
+
+void Installer::answer(const MessageBox& box, int buttonId) {
+  PostMessageA(GetDlgItem(box.window, buttonId), BM_CLICK, 0, 0);
+  // A message posted right after a box closes can be lost: wait until it is really gone.
+  for (DWORD start = now(); IsWindow(box.window) && now() - start < 10000;) Sleep(10);
+  settle();
+}
+
+bool Installer::waitForWizard(DWORD timeoutMs) {
+  for (DWORD start = now(); now() - start < timeoutMs; Sleep(20)) {
+    if ((main_ = findWindowOf(process_.dwProcessId, "MainClass", true))) break;
+  }
+  if (!main_) return false;
+  settle();
+  children_.clear();
+  // Children in creation order, which is the order of the window list.
+  for (HWND c = GetWindow(main_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) children_.push_back(c);
+  return true;
+}
+
+DWORD Installer::waitForExit(DWORD timeoutMs) {
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process_.hProcess, &code);
+  return code;
+}
+
+HWND Installer::background() const { return findWindowOf(process_.dwProcessId, "BackClass", false); }
+
+std::string Installer::text(HWND window) {
+  // GetWindowText gives only the stored caption of another process's window, not an edit
+  // control's text: ask the control itself.
+  char buffer[20000] = "";
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                      SMTO_ABORTIFHUNG, 5000, &result);
+  return buffer;
+}
+
+void Installer::post(UINT message, WPARAM wParam, LPARAM lParam) {
+  PostMessageA(main_, message, wParam, lParam);
+  settle();
+}
+
+void Installer::click(HWND button) {
+  PostMessageA(button, BM_CLICK, 0, 0);
+  settle();
+}
+
+void Installer::type(HWND box, const std::string& value) {
+  SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
+}
+
+void Installer::clickRow(int row) {
+  HWND list = componentList();
+  int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+  int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+  LPARAM at = MAKELPARAM(20, (row - top) * height + height / 2);
+  PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageA(list, WM_LBUTTONUP, 0, at);
+  settle();
+}
+
+bool Installer::rowSelected(int row) const {
+  return SendMessageA(componentList(), LB_GETSEL, static_cast<WPARAM>(row), 0) > 0;
+}
+
+std::vector<std::string> Installer::rowTexts() const {
+  std::vector<std::string> rows;
+  LRESULT count = SendMessageA(componentList(), LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    // The ANSI form of LB_GETTEXT from another process gives only the first letter under Wine.
+    wchar_t wide[512] = L"";
+    SendMessageW(componentList(), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+    char narrow[1024] = "";
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
+    rows.push_back(narrow);
+  }
+  return rows;
+}
+
+bool screenshot(const std::filesystem::path& file) {
+  int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = bitmap != nullptr;
+  if (ok) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    BITMAPFILEHEADER fileHeader{};
+    fileHeader.bfType = 0x4D42;
+    fileHeader.bfOffBits = sizeof fileHeader + sizeof info.bmiHeader;
+    fileHeader.bfSize = fileHeader.bfOffBits + stride * static_cast<DWORD>(h);
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<char*>(&fileHeader), sizeof fileHeader);
+    out.write(reinterpret_cast<char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    out.write(static_cast<char*>(bits), static_cast<std::streamsize>(stride * static_cast<DWORD>(h)));
+    ok = static_cast<bool>(out);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+}  // namespace driver

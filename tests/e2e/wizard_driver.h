@@ -1,0 +1,69 @@
+// Drives a running setup.exe from another process, as a user would: finds its windows, reads
+// texts and visibility, clicks buttons and rows, types, answers message boxes, takes
+// screenshots.
+#pragma once
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+struct MessageBox {
+  HWND window = nullptr;
+  std::string caption, text;
+};
+
+class Installer {
+ public:
+  explicit Installer(const std::filesystem::path& package);
+  ~Installer();
+  Installer(const Installer&) = delete;
+  Installer& operator=(const Installer&) = delete;
+
+  bool started() const { return process_.hProcess != nullptr; }
+  // The next visible message box of the process (waits for it), or an empty one.
+  MessageBox waitForMessageBox(DWORD timeoutMs = 15000);
+  // Clicks a message box button and waits until the box is gone.
+  void answer(const MessageBox& box, int buttonId);
+  // Waits for the main window to be shown and learns its controls.
+  bool waitForWizard(DWORD timeoutMs = 15000);
+  // Exit code once the process ends, or STILL_ACTIVE after the timeout.
+  DWORD waitForExit(DWORD timeoutMs = 15000);
+  void settle();  // lets the wizard handle everything sent so far
+
+  HWND main() const { return main_; }
+  HWND background() const;
+  HWND child(size_t index) const { return index < children_.size() ? children_[index] : nullptr; }
+  HWND pageTitle() const { return child(0); }
+  HWND cancel() const { return child(1); }
+  HWND back() const { return child(2); }
+  HWND next() const { return child(3); }
+  HWND finish() const { return child(4); }
+  HWND infoBox() const { return child(5); }
+  HWND method(int i) const { return child(6 + static_cast<size_t>(i)); }  // full, normal, custom
+  HWND componentList() const { return child(9); }
+  HWND fieldBox(int i) const { return child(10 + static_cast<size_t>(i)); }
+  HWND destinationBox() const { return children_.empty() ? nullptr : children_.back(); }
+
+  std::string title() const { return text(pageTitle()); }
+  static std::string text(HWND window);
+  static bool visible(HWND window) { return IsWindowVisible(window) != 0; }
+  void click(HWND button);  // posts the click, then settles
+  void type(HWND box, const std::string& text);
+  void clickRow(int row);
+  bool rowSelected(int row) const;
+  std::vector<std::string> rowTexts() const;
+  void post(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  PROCESS_INFORMATION process_{};
+  HWND main_ = nullptr;
+  std::vector<HWND> children_;
+};
+
+// Saves the whole screen as a 24-bit BMP; false when it cannot.
+bool screenshot(const std::filesystem::path& file);
+
+}  // namespace driver

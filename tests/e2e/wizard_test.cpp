@@ -1,0 +1,442 @@
+// setup.exe end to end under Wine and Xvfb: packages made by the packager, driven from another
+// process through their windows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_files.h"
+#include "wizard_driver.h"
+
+using namespace testing_support;
+using driver::Installer;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* damagedText =
+    "Error in VFS. Contact your program vendor to get a fixed version.\n"
+    "If you have downloaded this file, try re-downloading it";
+const char* cancelText = "Are you sure that you want to cancel the installation procedure?";
+
+fs::path hostPath(const char* unixPath) {
+  std::string path = std::string("Z:") + unixPath;
+  for (char& c : path) if (c == '/') c = '\\';
+  return path;
+}
+
+const fs::path stub = hostPath(QZ_SETUP_EXE);
+const fs::path artifacts = hostPath(QZ_ARTIFACTS_DIR);
+
+std::string escape(const std::string& path) {
+  std::string out;
+  for (char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return out;
+}
+
+struct Options {
+  bool background = false;
+  std::string fields;       // [[field]] tables
+  std::string lastWords = "Thanks for installing.\nEnjoy.";
+  std::string components;   // [[component]] tables; a default one when empty
+  std::string destination;  // defaultDestination; the scratch folder's dest when empty
+};
+
+class Wizard : public ::testing::Test {
+ protected:
+  fs::path makePackage(const Options& o = {}) {
+    writeFile(folder / "payload/readme.txt", std::string("read me"));
+    writeFile(folder / "payload/data/level.dat", mixedBytes(70000, 5));
+    writeFile(folder / "payload/extra.txt", std::string("extra"));
+    dest = folder / "installed";
+    std::string components = o.components.empty() ? R"(
+[[component]]
+name = "Program"
+required = true
+files = ["readme.txt", "data\\level.dat"]
+  [[component.shortcut]]
+  target = "%PROGRAMDIR%\\readme.txt"
+  arguments = "-open"
+  workingDirectory = "%PROGRAMDIR%"
+  linkName = "%PROGRAMDIR%\\Links\\Read me"
+[[component]]
+name = "Extras"
+selected = false
+files = ["extra.txt"]
+)" : o.components;
+    std::string manifest = "title = \"Test Product\"\n"
+                           "defaultDestination = \"" +
+                           escape(o.destination.empty() ? dest.string() : o.destination) + "\"\n" +
+                           "preInstallText = \"Before you start.\\nSecond line.\"\n" +
+                           "lastWords = \"\"\"" + o.lastWords + "\"\"\"\n" +
+                           "source = \"payload\"\n" + (o.background ? "background = true\n" : "") +
+                           o.fields + components;
+    return buildPackage(folder, manifest, stub);
+  }
+
+  // Starts the package and accepts the confirmation; the wizard shows page 0.
+  void start(const fs::path& package) {
+    setup = std::make_unique<Installer>(package);
+    ASSERT_TRUE(setup->started());
+    driver::MessageBox box = setup->waitForMessageBox();
+    ASSERT_TRUE(box.window) << "no confirmation";
+    EXPECT_EQ(box.caption, "Test Product");
+    EXPECT_EQ(box.text, "This will install `Test Product' in your system.\nDo you want to continue?");
+    setup->answer(box, IDYES);
+    ASSERT_TRUE(setup->waitForWizard());
+  }
+  void next() { setup->click(setup->next()); }
+  void back() { setup->click(setup->back()); }
+  void shoot(const std::string& name) {
+    EXPECT_TRUE(driver::screenshot(artifacts / (name + ".bmp")));
+  }
+  // Expects a message box with this text and caption and answers it.
+  void expectBox(const std::string& text, const std::string& caption, int button = IDOK) {
+    driver::MessageBox box = setup->waitForMessageBox();
+    ASSERT_TRUE(box.window) << "no message box for: " << text;
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.caption, caption);
+    setup->answer(box, button);
+  }
+
+  ScratchFolder folder;
+  fs::path dest;
+  std::unique_ptr<Installer> setup;
+};
+
+TEST_F(Wizard, DecliningTheConfirmationExitsBeforeAnyPage) {
+  setup = std::make_unique<Installer>(makePackage());
+  driver::MessageBox box = setup->waitForMessageBox();
+  ASSERT_TRUE(box.window);
+  shoot("00-confirmation");
+  setup->answer(box, IDNO);
+  EXPECT_EQ(setup->waitForExit(), 0u);
+  EXPECT_FALSE(fs::exists(dest));
+}
+
+TEST_F(Wizard, PageZeroShowsThePreInstallTextInACentredWindow) {
+  start(makePackage());
+  EXPECT_EQ(setup->title(), "Preinstallation information:");
+  EXPECT_EQ(Installer::text(setup->main()), "Test Product");
+  EXPECT_TRUE(Installer::visible(setup->infoBox()));
+  EXPECT_EQ(Installer::text(setup->infoBox()), "Before you start.\r\nSecond line.");
+  RECT r;
+  GetWindowRect(setup->main(), &r);
+  EXPECT_EQ(r.left, 1024 / 2 - 250);
+  EXPECT_EQ(r.top, 768 / 2 - 150);
+  EXPECT_EQ(r.right - r.left, 500);
+  EXPECT_EQ(r.bottom - r.top, 300);
+  EXPECT_FALSE(Installer::visible(setup->background())) << "background flag clear";
+  shoot("01-page0-information");
+  next();
+  EXPECT_EQ(setup->title(), "Select installation method:");
+  EXPECT_TRUE(SendMessageA(setup->method(1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+  shoot("02-page1-method");
+}
+
+TEST_F(Wizard, BackgroundWindowStaysBehindWithoutActivationAndIgnoresClose) {
+  Options o;
+  o.background = true;
+  start(makePackage(o));
+  HWND background = setup->background();
+  ASSERT_TRUE(background);
+  EXPECT_TRUE(Installer::visible(background));
+  EXPECT_FALSE(IsWindowEnabled(background));
+  EXPECT_NE(GetForegroundWindow(), background);
+  EXPECT_EQ(GetForegroundWindow(), setup->main());
+  SendMessageA(background, WM_CLOSE, 0, 0);
+  setup->settle();
+  EXPECT_TRUE(IsWindow(background) && Installer::visible(background));
+  shoot("03-background-window");
+}
+
+TEST_F(Wizard, NavigationWithoutFieldsSkipsTheComponentPageUnlessCustom) {
+  start(makePackage());
+  next();  // page 1
+  next();  // Normal: straight to the destination page (3)
+  EXPECT_EQ(setup->title(), "Destination path:");
+  EXPECT_EQ(Installer::text(setup->destinationBox()), dest.string()) << "the expanded default";
+  shoot("05-destination");
+  back();
+  EXPECT_EQ(setup->title(), "Select installation method:");
+  setup->click(setup->method(2));  // Custom
+  next();
+  EXPECT_EQ(setup->title(), "Select components to install:");
+  EXPECT_TRUE(Installer::visible(setup->componentList()));
+  shoot("04-components");
+  next();
+  EXPECT_EQ(setup->title(), "Destination path:");
+  back();
+  EXPECT_EQ(setup->title(), "Select components to install:");
+  back();
+  back();
+  EXPECT_EQ(setup->title(), "Preinstallation information:");
+  back();  // Back on page 0 does nothing
+  EXPECT_EQ(setup->title(), "Preinstallation information:");
+}
+
+TEST_F(Wizard, CustomFieldPagesRequiredFieldsAndTheDestinationRefill) {
+  Options o;
+  o.fields = R"(
+[[field]]
+caption = "Your name:"
+variableName = "NAME"
+required = true
+[[field]]
+caption = "Nickname (optional):"
+variableName = "NICK"
+)";
+  o.destination = "%PROGRAMFILES%\\%NAME%";
+  start(makePackage(o));
+  next();
+  next();  // Normal: page 1 to the first field page (3)
+  EXPECT_EQ(setup->title(), "Your name:");
+  EXPECT_TRUE(Installer::visible(setup->fieldBox(0)));
+  shoot("06-field-page");
+  back();
+  EXPECT_EQ(setup->title(), "Select installation method:");
+  next();
+  next();  // empty required field
+  expectBox("This field is required. Please fill it.", "Error");
+  EXPECT_EQ(setup->title(), "Your name:");
+  setup->type(setup->fieldBox(0), "   ");  // blanks count as filled
+  next();
+  EXPECT_EQ(setup->title(), "Nickname (optional):");
+  next();  // an empty optional field passes
+  EXPECT_EQ(setup->title(), "Destination path:");
+  EXPECT_EQ(Installer::text(setup->destinationBox()), "C:\\Program Files\\   ");
+  back();
+  EXPECT_EQ(setup->title(), "Nickname (optional):");
+  back();
+  setup->type(setup->fieldBox(0), "Ann");
+  next();
+  next();
+  EXPECT_EQ(Installer::text(setup->destinationBox()), "C:\\Program Files\\Ann") << "refilled by Next";
+  setup->type(setup->destinationBox(), "C:\\Typed");
+  next();
+  EXPECT_EQ(setup->title(), "Press the 'Next' button to install the program");
+  back();
+  EXPECT_EQ(Installer::text(setup->destinationBox()), "C:\\Typed") << "kept on a Back return";
+}
+
+TEST_F(Wizard, RelativeOrEmptyDestinationIsRefused) {
+  start(makePackage());
+  next();
+  next();
+  for (const char* bad : {"", "relative\\folder", "C:folder", "\\rooted"}) {
+    setup->type(setup->destinationBox(), bad);
+    next();
+    driver::MessageBox box = setup->waitForMessageBox();
+    ASSERT_TRUE(box.window) << "no refusal for \"" << bad << "\"";
+    EXPECT_EQ(box.caption, "Error");
+    EXPECT_NE(box.text.find("full path"), std::string::npos) << box.text;
+    setup->answer(box, IDOK);
+    EXPECT_EQ(setup->title(), "Destination path:");
+  }
+  setup->type(setup->destinationBox(), dest.string());
+  next();
+  EXPECT_EQ(setup->title(), "Press the 'Next' button to install the program");
+}
+
+TEST_F(Wizard, CancelCloseBoxAndAltF4AskAndNoChangesNothing) {
+  start(makePackage());
+  next();
+  setup->click(setup->cancel());
+  expectBox(cancelText, "Cancel the installation procedure", IDNO);
+  setup->post(WM_SYSCOMMAND, SC_CLOSE, 0);  // the close box
+  expectBox(cancelText, "Cancel the installation procedure", IDNO);
+  setup->post(WM_SYSKEYDOWN, VK_F4, 1 << 29);  // Alt+F4
+  expectBox(cancelText, "Cancel the installation procedure", IDNO);
+  EXPECT_EQ(setup->title(), "Select installation method:");
+  EXPECT_TRUE(Installer::visible(setup->main()));
+  setup->click(setup->cancel());
+  expectBox(cancelText, "Cancel the installation procedure", IDYES);
+  EXPECT_EQ(setup->waitForExit(), 0u);
+  EXPECT_FALSE(fs::exists(dest));
+}
+
+TEST_F(Wizard, ComponentRowsAndTheChecksBeforeInstalling) {
+  start(makePackage());
+  next();
+  setup->click(setup->method(2));
+  next();
+  EXPECT_EQ(setup->rowTexts(), (std::vector<std::string>{"Program", "Extras"}));
+  EXPECT_TRUE(setup->rowSelected(0));
+  EXPECT_FALSE(setup->rowSelected(1));
+  setup->clickRow(1);
+  EXPECT_TRUE(setup->rowSelected(1));
+  setup->clickRow(1);
+  EXPECT_FALSE(setup->rowSelected(1));
+  setup->clickRow(0);  // now nothing is selected
+  EXPECT_FALSE(setup->rowSelected(0));
+  next();
+  next();
+  next();
+  expectBox("Please select at least one component to install", "Error");
+  EXPECT_EQ(setup->title(), "Select components to install:");
+
+  setup->clickRow(1);  // Extras only: the required Program is left out
+  next();
+  next();
+  next();
+  expectBox("Component `Program' is required!", "Required component not checked");
+  EXPECT_EQ(setup->title(), "Select components to install:");
+  EXPECT_TRUE(setup->rowSelected(0)) << "selected again";
+
+  // Full installation still needs one selected row.
+  setup->clickRow(0);
+  setup->clickRow(1);
+  back();
+  setup->click(setup->method(0));
+  next();
+  next();
+  next();
+  expectBox("Please select at least one component to install", "Error");
+  EXPECT_EQ(setup->title(), "Select components to install:");
+}
+
+TEST_F(Wizard, AFullRunInstallsShowsTheLastWordsAndFinishEnds) {
+  start(makePackage());
+  next();
+  setup->click(setup->method(0));  // Full: Extras too, although its row is not selected
+  next();
+  next();
+  shoot("07-ready-to-install");
+  next();
+  driver::MessageBox done = setup->waitForMessageBox();
+  ASSERT_TRUE(done.window);
+  EXPECT_EQ(done.text, "Installation finished");
+  EXPECT_EQ(done.caption, "Done");
+  shoot("08-progress-and-finished");
+  setup->answer(done, IDOK);
+  EXPECT_EQ(readFile(dest / "readme.txt"), bytesOf("read me"));
+  EXPECT_EQ(readFile(dest / "data/level.dat"), mixedBytes(70000, 5));
+  EXPECT_EQ(readFile(dest / "extra.txt"), bytesOf("extra"));
+  EXPECT_TRUE(fs::exists(dest / "Links/Read me.lnk"));
+  Bytes log = readFile(dest / "_qzsetup.log");
+  std::string d = dest.string();
+  Bytes expected;
+  for (const std::string& path : {d + "\\data\\level.dat", d + "\\readme.txt"}) {
+    expected.push_back(1);
+    putString(expected, path);
+  }
+  expected.push_back(2);
+  putString(expected, d + "\\Links\\Read me.lnk");
+  expected.push_back(1);
+  putString(expected, d + "\\extra.txt");
+  EXPECT_EQ(log, expected);
+
+  EXPECT_EQ(setup->title(), "Some last words from the author:");
+  EXPECT_TRUE(Installer::visible(setup->finish()));
+  EXPECT_FALSE(Installer::visible(setup->next()));
+  EXPECT_FALSE(Installer::visible(setup->back()));
+  EXPECT_FALSE(Installer::visible(setup->cancel()));
+  EXPECT_TRUE(Installer::visible(setup->infoBox()));
+  EXPECT_EQ(Installer::text(setup->infoBox()), "Thanks for installing.\r\nEnjoy.");
+  shoot("09-last-words");
+  setup->click(setup->finish());
+  EXPECT_EQ(setup->waitForExit(), 0u) << "Finish ends without a question";
+}
+
+TEST_F(Wizard, EmptyLastWordsShowOnlyTheTitle) {
+  Options o;
+  o.lastWords = "";
+  start(makePackage(o));
+  next();
+  next();
+  next();
+  next();
+  expectBox("Installation finished", "Done");
+  EXPECT_EQ(setup->title(), "Some last words from the author:");
+  EXPECT_FALSE(Installer::visible(setup->infoBox()));
+  EXPECT_TRUE(Installer::visible(setup->finish()));
+  EXPECT_FALSE(fs::exists(dest / "extra.txt")) << "Normal installs only the selected rows";
+}
+
+TEST_F(Wizard, CarrierGoneBeforeTheLastNextKeepsThePage) {
+  fs::path package = makePackage();
+  start(package);
+  next();
+  next();
+  next();
+  fs::rename(package, folder / "moved.exe");
+  next();
+  expectBox(damagedText, "Internal error");
+  EXPECT_EQ(setup->title(), "Press the 'Next' button to install the program");
+  EXPECT_TRUE(Installer::visible(setup->next()));
+  EXPECT_FALSE(fs::exists(dest / "readme.txt"));
+  fs::rename(folder / "moved.exe", package);
+  next();
+  expectBox("Installation finished", "Done");
+  EXPECT_TRUE(fs::exists(dest / "readme.txt"));
+}
+
+TEST_F(Wizard, PartWayFailuresAreShownAndTheUserMayTryAgain) {
+  start(makePackage());
+  next();
+  next();
+  fs::path blocked = folder / "blocked";
+  writeFile(blocked, std::string("a file where a folder should be"));
+  setup->type(setup->destinationBox(), blocked.string());
+  next();
+  next();
+  expectBox("Could not write `" + blocked.string() +
+                "\\_qzsetup.log'.\nCheck that the disk has room and that you may write to the "
+                "destination.",
+            "Error");
+  EXPECT_EQ(setup->title(), "Press the 'Next' button to install the program");
+  shoot("10-write-failure-stays");
+  back();
+  setup->type(setup->destinationBox(), dest.string());
+  next();
+  next();
+  expectBox("Installation finished", "Done");
+}
+
+TEST_F(Wizard, DamagedEntryShowsThePackageDamageMessage) {
+  fs::path package = makePackage();
+  Bytes bytes = readFile(package);
+  bytes[bytes.size() - 3000] ^= 0x20;  // inside level.dat's stream
+  writeFile(package, bytes);
+  start(package);
+  next();
+  next();
+  next();
+  next();
+  expectBox(damagedText, "Internal error");
+  EXPECT_EQ(setup->title(), "Press the 'Next' button to install the program");
+  EXPECT_FALSE(fs::exists(dest / "data/level.dat"));
+}
+
+TEST_F(Wizard, DamagedPackagesAreRefusedBeforeAnyWindow) {
+  fs::path package = makePackage();
+  Bytes whole = readFile(package);
+  uint32_t headerOffset = whole[96] | whole[97] << 8 | whole[98] << 16 | whole[99] << 24;
+  std::vector<std::pair<std::string, Bytes>> damaged;
+  damaged.push_back({"bare stub", Bytes(whole.begin(), whole.begin() + headerOffset)});
+  damaged.push_back({"header cut", Bytes(whole.begin(), whole.begin() + headerOffset + 40)});
+  damaged.push_back({"archive cut", Bytes(whole.begin(), whole.end() - 20000)});
+  Bytes pastEnd = whole;
+  pastEnd[headerOffset + 3] = 0x7F;  // archive offset far past the end
+  damaged.push_back({"archive offset", pastEnd});
+  Bytes huge = whole;
+  huge[headerOffset + 8] = 0xFF;  // custom field count
+  huge[headerOffset + 9] = 0xFF;
+  damaged.push_back({"field count", huge});
+  for (const auto& [what, bytes] : damaged) {
+    SCOPED_TRACE(what);
+    fs::path file = folder / ("damaged-" + std::to_string(&what - &damaged[0].first) + ".exe");
+    writeFile(file, bytes);
+    Installer run(file);
+    driver::MessageBox box = run.waitForMessageBox();
+    ASSERT_TRUE(box.window);
+    EXPECT_EQ(box.text, damagedText);
+    EXPECT_EQ(box.caption, "Internal error");
+    if (what == "bare stub") shoot("11-damaged-package");
+    run.answer(box, IDOK);
+    EXPECT_EQ(run.waitForExit(), 0u);
+    EXPECT_FALSE(run.main());
+  }
+}
+
+}  // namespace
