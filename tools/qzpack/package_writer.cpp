@@ -40,7 +40,7 @@ class PendingOutput {
     temp_ = output;
     temp_ += ".qzpack-" + std::to_string(random()) + ".tmp";
     file_.reset(std::fopen(temp_.string().c_str(), "wb+"));
-    if (!file_) throw BuildError("cannot create " + temp_.string() + ": " + std::strerror(errno));
+    if (!file_) throw BuildError("cannot create " + output.string() + ": " + std::strerror(errno));
   }
   ~PendingOutput() {
     if (file_) {

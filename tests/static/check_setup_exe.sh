@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Static checks of the shipping setup.exe (i686 cannot run on this machine): a 32-bit GUI
+# executable that imports only system DLLs, no bigger than it has to be.
+set -euo pipefail
+exe=$1
+objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+fail() { echo "FAIL: $*"; exit 1; }
+
+format=$("$objdump" -f "$exe" | sed -n 's/.*file format //p')
+[ "$format" = pei-i386 ] || fail "format is $format, not pei-i386"
+headers=$("$objdump" -p "$exe")
+grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" || fail "not a GUI subsystem executable"
+dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+for dll in $dlls; do
+  case $dll in
+    kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|ole32.dll|msvcrt.dll) ;;
+    *) fail "imports $dll" ;;
+  esac
+done
+grep -q 'RegQueryValueExA' <<<"$headers" || fail "RegQueryValueExA not imported"
+grep -qi 'dsound' <<<"$headers" && fail "setup must not touch dsound"
+size=$(stat -c %s "$exe")
+echo "setup.exe (i686): $size bytes; imports: $dlls"
+# A ceiling that catches a regression (a runtime or a zero-filled table dragged in), above the
+# 64 KiB goal.
+[ "$size" -le 81920 ] || fail "setup.exe grew to $size bytes"
