@@ -5,13 +5,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-bash scripts/bootstrap.sh
-jobs=$(nproc)
-for preset in native win32 win64; do
-  echo "== build $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-done
+scripts/build-all.sh
 
 mkdir -p out
 qzpack=build/native/tools/qzpack/qzpack

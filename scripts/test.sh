@@ -5,14 +5,8 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-bash scripts/bootstrap.sh
-
+scripts/build-all.sh
 jobs=$(nproc)
-for preset in native win32 win64; do
-  echo "== build $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-done
 
 echo "== test native"
 ctest --preset native -j "$jobs"

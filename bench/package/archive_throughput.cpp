@@ -54,8 +54,15 @@ double seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 }  // namespace
 
+// archive_throughput [MIB] [--keep PACKAGE]: with --keep the package is left at PACKAGE for the
+// installation benchmark under Wine.
 int main(int argc, char** argv) {
-  size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
+  size_t mib = 64;
+  std::string keep;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--keep" && i + 1 < argc) keep = argv[++i];
+    else mib = std::strtoul(argv[i], nullptr, 10);
+  }
   fs::path dir = fs::temp_directory_path() / ("qz-bench-archive-" + std::to_string(std::random_device{}()));
   fs::create_directories(dir / "payload");
   std::mt19937 random(2026);
@@ -140,6 +147,7 @@ int main(int argc, char** argv) {
   std::printf("throughput ratio (streams / one call): %.3f (best of 3 rounds each)\n", bestOneCall / bestStream);
   freeArchive(reader);
   freeSetupHeader();
+  if (!keep.empty()) fs::copy_file(package, keep, fs::copy_options::overwrite_existing);
   fs::remove_all(dir);
   return 0;
 }
