@@ -116,6 +116,7 @@ INSTRUMENTS = [
     (6, "hat", hat, 36),
 ]
 CREDITS = ["", "tarn theme", "for tarnmix", "made by make_tune.py", "no samples were", "harmed"]
+LAST_SLOT_NAME = "the end"
 
 BASS, LEAD, PLUCK, KICK, SNARE, HAT = 1, 2, 3, 4, 5, 6
 # Effect numbers used below.
@@ -248,6 +249,8 @@ def build():
                                   loop_length // 2)
         else:
             credit = CREDITS[number - 7] if number - 7 < len(CREDITS) else ""
+            if number == 31:
+                credit = LAST_SLOT_NAME
             header += credit.encode().ljust(22, b"\0") + struct.pack(">HBBHH", 0, 0, 0, 0, 1)
     header += bytes([len(orders), 0]) + bytes(orders).ljust(128, b"\0") + b"M.K."
     return header + b"".join(p.encode() for p in patterns) + data

@@ -1,0 +1,30 @@
+# Static check of a tarnmix.dll: its export table holds exactly the seven plain names, it does not
+# import dsound.dll (bound at run time), and it is of the expected PE format.
+#   cmake -DOBJDUMP=... -DDLL=... -DFORMAT=pei-i386 -P check_exports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+if(NOT dump MATCHES "file format ${FORMAT}")
+  message(FATAL_ERROR "${DLL} is not ${FORMAT}")
+endif()
+# The table's rows, each "\t[ n] name", end at the first line of another kind.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(\t\\[ *[0-9]+\\] [^\n]+\n)*" table "${dump}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${table}")
+set(names)
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "\\[ *[0-9]+\\] " "" name "${row}")
+  list(APPEND names "${name}")
+endforeach()
+list(SORT names)
+set(expected getChannelVU getSampleName initTarnmix playModule setModuleCallback shutdownTarnmix
+    stopModule)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exports of ${DLL}: '${names}', expected '${expected}'")
+endif()
+string(TOLOWER "${dump}" lower)
+if(lower MATCHES "dll name: dsound.dll")
+  message(FATAL_ERROR "${DLL} imports dsound.dll")
+endif()
+file(SIZE ${DLL} size)
+message(STATUS "${DLL}: ${size} bytes, exports ${names}")

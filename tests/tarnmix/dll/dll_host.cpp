@@ -1,0 +1,115 @@
+#include "dll_host.h"
+
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace dlltest {
+
+namespace {
+
+template <typename F>
+bool bind(HMODULE library, const char* name, F* function) {
+  *function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+  return *function != nullptr;
+}
+
+CallLog theLog;
+
+}  // namespace
+
+CallLog* callLog = &theLog;
+
+bool loadTarnmix(TarnmixApi* api) {
+  api->library = LoadLibraryA("tarnmix.dll");
+  if (!api->library) return false;
+  return bind(api->library, "initTarnmix", &api->initTarnmix) &&
+         bind(api->library, "shutdownTarnmix", &api->shutdownTarnmix) &&
+         bind(api->library, "playModule", &api->playModule) &&
+         bind(api->library, "stopModule", &api->stopModule) &&
+         bind(api->library, "setModuleCallback", &api->setModuleCallback) &&
+         bind(api->library, "getChannelVU", &api->getChannelVU) &&
+         bind(api->library, "getSampleName", &api->getSampleName);
+}
+
+int threadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  DWORD self = GetCurrentProcessId();
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == self) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+std::string besideProgram(const char* name) {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, length);
+  return folder.substr(0, folder.find_last_of("\\/") + 1) + name;
+}
+
+std::string exampleModule() {
+  return besideProgram("tarn-theme.mod");
+}
+
+std::string fromUnixPath(const std::string& path) {
+  std::string out = "Z:" + path;
+  for (char& c : out)
+    if (c == '/') c = '\\';
+  return out;
+}
+
+std::vector<uint8_t> readWholeFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return bytes;
+  uint8_t chunk[65536];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  std::fclose(file);
+  return bytes;
+}
+
+bool waitUntil(const std::function<bool()>& done, int milliseconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+void resetCallLog() {
+  callLog->parts = 0;
+  callLog->calls = 0;
+  callLog->strayCalls = 0;
+}
+
+void TARNMIX_CALL recordPart(int code, intptr_t value, int extra) {
+  int n = callLog->parts.load();
+  if (n >= CallLog::partCapacity) return;
+  callLog->partCalls[n] = {code, value, extra};
+  if (extra == 2205) std::memcpy(callLog->partBytes[n], reinterpret_cast<void*>(value), 2205);
+  callLog->parts = n + 1;
+}
+
+void TARNMIX_CALL recordRowOrPattern(int code, intptr_t value, int extra) {
+  int n = callLog->calls.load();
+  if (n >= CallLog::callCapacity) return;
+  callLog->rowCalls[n] = {code, value, extra};
+  callLog->calls = n + 1;
+}
+
+void TARNMIX_CALL recordStray(int, intptr_t, int) {
+  ++callLog->strayCalls;
+}
+
+}  // namespace dlltest

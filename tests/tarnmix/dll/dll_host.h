@@ -1,0 +1,73 @@
+// A test host for tarnmix.dll: loads it by name and binds the exports by their plain names, the
+// way a host program does; plus what the tests observe from outside (threads, files, waiting).
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tarnmix.h"
+
+namespace dlltest {
+
+struct TarnmixApi {
+  HMODULE library = nullptr;
+  InitTarnmixFunction initTarnmix = nullptr;
+  ShutdownTarnmixFunction shutdownTarnmix = nullptr;
+  PlayModuleFunction playModule = nullptr;
+  StopModuleFunction stopModule = nullptr;
+  SetModuleCallbackFunction setModuleCallback = nullptr;
+  GetChannelVUFunction getChannelVU = nullptr;
+  GetSampleNameFunction getSampleName = nullptr;
+};
+
+// LoadLibrary("tarnmix.dll") and GetProcAddress of each export; false if any is missing.
+bool loadTarnmix(TarnmixApi* api);
+
+// Threads of this process, counted in a Toolhelp snapshot.
+int threadCount();
+
+// A file in the test program's folder.
+std::string besideProgram(const char* name);
+// The example module, copied beside the test program by the build.
+std::string exampleModule();
+// A Unix path as this Windows process sees it (Wine maps / to drive Z:).
+std::string fromUnixPath(const std::string& path);
+
+std::vector<uint8_t> readWholeFile(const std::string& path);
+
+// Polls until done() or the time runs out; returns done().
+bool waitUntil(const std::function<bool()>& done, int milliseconds);
+
+// What the callbacks saw, filled on the playback thread and read by the test's thread.
+struct Call {
+  int code;
+  intptr_t value;
+  int extra;
+};
+
+struct CallLog {
+  static constexpr int partCapacity = 1200;
+  static constexpr int callCapacity = 40000;
+  std::atomic<int> parts{0};
+  std::atomic<int> calls{0};
+  std::atomic<int> strayCalls{0};  // calls with a code the slot was not set for
+  Call partCalls[partCapacity];
+  uint8_t partBytes[partCapacity][2205];
+  Call rowCalls[callCapacity];
+};
+
+extern CallLog* callLog;  // reset by resetCallLog
+void resetCallLog();
+
+// Records code 1 calls with a copy of the part.
+void TARNMIX_CALL recordPart(int code, intptr_t value, int extra);
+// Records code 2 and 3 calls.
+void TARNMIX_CALL recordRowOrPattern(int code, intptr_t value, int extra);
+// Counts calls that must never come.
+void TARNMIX_CALL recordStray(int code, intptr_t value, int extra);
+
+}  // namespace dlltest

@@ -1,0 +1,349 @@
+// tarnmix.dll under Wine, driven as a host program drives it: the state table, the callbacks,
+// stops from inside callbacks, and many quick cycles.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "dll_host.h"
+#include "mixer.h"
+#include "mod_builder.h"
+#include "sequencer.h"
+
+using namespace dlltest;
+
+namespace {
+
+TarnmixApi* theApi;  // for callbacks that call back into the library
+
+class TarnmixDll : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(loadTarnmix(&api));
+    theApi = &api;
+    resetCallLog();
+  }
+  void TearDown() override {
+    api.shutdownTarnmix();
+    for (int code = 1; code <= 3; ++code) api.setModuleCallback(code, nullptr);
+  }
+  bool waitForParts(int n, int milliseconds = 30000) {
+    return waitUntil([n] { return callLog->parts >= n; }, milliseconds);
+  }
+  bool play() { return api.playModule(exampleModule().c_str()) == 1; }
+  // Waits until the playback thread has no part in progress that began before now.
+  void settle() { Sleep(150); }
+
+  TarnmixApi api;
+};
+
+// The value of a fresh handle.
+uintptr_t newHandleValue() {
+  HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  CloseHandle(probe);
+  return reinterpret_cast<uintptr_t>(probe);
+}
+
+// A second song, told apart by its sample names.
+std::string writeSecondSong() {
+  modtest::ModSpec spec;
+  spec.setSample(1, modtest::filled(200, 0x30), 64, 0, 100);
+  spec.samples[0].name = "second song";
+  spec.setCell(0, 0, 0, 1, 428);
+  std::string path = besideProgram("second-song.mod");
+  modtest::Bytes bytes = spec.build();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+TEST_F(TarnmixDll, CallsBeforeInitialisationDoNothing) {
+  int threads = threadCount();
+  api.stopModule();
+  api.shutdownTarnmix();
+  EXPECT_EQ(api.getChannelVU(0), 0);
+  EXPECT_EQ(api.getSampleName(0), nullptr);
+  EXPECT_EQ(GetModuleHandleA("dsound.dll"), nullptr);
+  EXPECT_EQ(threadCount(), threads);
+}
+
+TEST_F(TarnmixDll, InitialisingTwiceCreatesNothingTheSecondTime) {
+  int before = threadCount();
+  ASSERT_EQ(api.initTarnmix(), 1);
+  Sleep(100);
+  int afterFirst = threadCount();
+  EXPECT_GT(afterFirst, before);
+  EXPECT_NE(GetModuleHandleA("dsound.dll"), nullptr);
+  EXPECT_EQ(api.initTarnmix(), 1);
+  Sleep(100);
+  EXPECT_EQ(threadCount(), afterFirst);
+  EXPECT_EQ(api.getSampleName(0), nullptr);  // ready, no song
+  EXPECT_EQ(api.getChannelVU(0), 0);
+}
+
+TEST_F(TarnmixDll, PlayInitialisesOnDemandAndNamesTheSamples) {
+  ASSERT_TRUE(play());
+  EXPECT_STREQ(api.getSampleName(0), "bass");
+  EXPECT_STREQ(api.getSampleName(5), "hat");
+  EXPECT_STREQ(api.getSampleName(6), "");
+  EXPECT_STREQ(api.getSampleName(30), "the end");
+  EXPECT_EQ(api.getSampleName(31), nullptr);
+  EXPECT_EQ(api.getSampleName(-1), nullptr);
+  EXPECT_EQ(api.initTarnmix(), 1);
+}
+
+TEST_F(TarnmixDll, LevelsWhilePlayingAndNoneAfterStop) {
+  api.setModuleCallback(1, recordPart);
+  ASSERT_TRUE(play());
+  ASSERT_TRUE(waitForParts(10));
+  EXPECT_TRUE(
+      waitUntil([&] { return api.getChannelVU(0) > 100 && api.getChannelVU(1) > 100; }, 10000));
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_GE(api.getChannelVU(c), 0);
+    EXPECT_LE(api.getChannelVU(c), 175);
+  }
+  EXPECT_EQ(api.getChannelVU(-1), 0);
+  EXPECT_EQ(api.getChannelVU(4), 0);
+  EXPECT_EQ(api.getChannelVU(INT_MIN), 0);
+  api.stopModule();
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(api.getChannelVU(c), 0) << c;
+  EXPECT_EQ(api.getSampleName(0), nullptr);
+  api.stopModule();  // ready: nothing happens
+  EXPECT_EQ(api.initTarnmix(), 1);
+}
+
+TEST_F(TarnmixDll, AMissingFileStopsTheSongThatPlayed) {
+  api.setModuleCallback(2, recordRowOrPattern);
+  ASSERT_TRUE(play());
+  ASSERT_TRUE(waitUntil([] { return callLog->calls > 2; }, 10000));
+  EXPECT_EQ(api.playModule(besideProgram("no-such-song.mod").c_str()), 0);
+  EXPECT_EQ(api.playModule(nullptr), 0);
+  EXPECT_EQ(api.getSampleName(0), nullptr);
+  for (int c = 0; c < 4; ++c) EXPECT_EQ(api.getChannelVU(c), 0);
+  settle();
+  int rows = callLog->calls;
+  Sleep(400);
+  EXPECT_EQ(callLog->calls, rows);  // nothing plays any more
+  ASSERT_TRUE(play());              // and the library is still ready
+  EXPECT_TRUE(waitUntil([rows] { return callLog->calls > rows; }, 10000));
+}
+
+TEST_F(TarnmixDll, CallbackSlotsOnlyForCodesOneToThree) {
+  api.setModuleCallback(0, recordStray);
+  api.setModuleCallback(4, recordStray);
+  api.setModuleCallback(-1, recordStray);
+  api.setModuleCallback(1, recordPart);
+  api.setModuleCallback(2, recordRowOrPattern);
+  ASSERT_TRUE(play());
+  ASSERT_TRUE(waitForParts(20));
+  EXPECT_EQ(callLog->strayCalls, 0);
+  api.setModuleCallback(1, nullptr);
+  settle();
+  int parts = callLog->parts, rows = callLog->calls;
+  Sleep(400);
+  EXPECT_EQ(callLog->parts, parts);
+  EXPECT_GT(callLog->calls, rows);  // the song plays on
+  EXPECT_EQ(callLog->strayCalls, 0);
+}
+
+// Codes 2 and 3 as the library's own sequencer gives them for the same song, mixed here.
+std::vector<Call> expectedRowCalls;
+void TARNMIX_CALL expectRowCall(int code, intptr_t value, int extra) {
+  expectedRowCalls.push_back({code, value, extra});
+}
+
+std::vector<Call> sequencerCalls(int parts) {
+  expectedRowCalls.clear();
+  Module* module = loadModule(exampleModule().c_str());
+  if (!module) return {};
+  buildFreqTable();
+  newRow = expectRowCall;
+  newPattern = expectRowCall;
+  prepareForPlayback(module);
+  std::vector<uint8_t> part(partSamples);
+  wave = part.data();
+  for (int p = 0; p < parts; ++p) fillPart(module);
+  newRow = nullptr;
+  newPattern = nullptr;
+  freeModule(module);
+  return expectedRowCalls;
+}
+
+TEST_F(TarnmixDll, CallbacksComeOncePerPartAlternatingAndRowsFollowTheSequencer) {
+  api.setModuleCallback(1, recordPart);
+  api.setModuleCallback(2, recordRowOrPattern);
+  api.setModuleCallback(3, recordRowOrPattern);
+  ASSERT_TRUE(play());
+  auto patternSeen = [] {
+    for (int i = 0; i < callLog->calls; ++i)
+      if (callLog->rowCalls[i].code == 3) return true;
+    return false;
+  };
+  ASSERT_TRUE(waitUntil([&] { return callLog->parts >= 150 && patternSeen(); }, 30000));
+  api.stopModule();
+  settle();
+  int parts = callLog->parts;
+  intptr_t first = callLog->partCalls[0].value, second = callLog->partCalls[1].value;
+  EXPECT_EQ(std::abs(static_cast<long long>(first - second)), 2205);
+  for (int i = 0; i < parts; ++i) {
+    const Call& c = callLog->partCalls[i];
+    ASSERT_EQ(c.code, 1);
+    ASSERT_EQ(c.extra, 2205);
+    ASSERT_EQ(c.value, i % 2 ? second : first) << i;
+  }
+  std::vector<Call> expected = sequencerCalls(parts);
+  int calls = callLog->calls;
+  ASSERT_GE(calls, 64);
+  ASSERT_LE(calls, static_cast<int>(expected.size()));
+  for (int i = 0; i < calls; ++i) {
+    const Call& got = callLog->rowCalls[i];
+    ASSERT_EQ(got.code, expected[i].code) << i;
+    ASSERT_EQ(got.value, expected[i].value) << i;
+    ASSERT_EQ(got.extra, expected[i].extra) << i;
+  }
+}
+
+TEST_F(TarnmixDll, CallbacksSurviveShutdownAndTheNewSongPlays) {
+  api.setModuleCallback(1, recordPart);  // before initialisation
+  ASSERT_TRUE(play());
+  ASSERT_TRUE(waitForParts(10));
+  api.shutdownTarnmix();
+  int parts = callLog->parts;
+  Sleep(300);
+  EXPECT_EQ(callLog->parts, parts);
+  EXPECT_EQ(api.getSampleName(0), nullptr);
+  ASSERT_EQ(api.playModule(writeSecondSong().c_str()), 1);
+  EXPECT_STREQ(api.getSampleName(0), "second song");
+  EXPECT_TRUE(waitForParts(parts + 10));
+}
+
+void TARNMIX_CALL stopOnNewPattern(int code, intptr_t value, int extra) {
+  recordRowOrPattern(code, value, extra);
+  theApi->stopModule();
+}
+
+TEST_F(TarnmixDll, StoppingFromACallbackEndsTheSongAfterItsPart) {
+  api.setModuleCallback(1, recordPart);
+  api.setModuleCallback(3, stopOnNewPattern);
+  ASSERT_TRUE(play());
+  ASSERT_TRUE(waitUntil([] { return callLog->calls > 0; }, 30000));
+  settle();
+  EXPECT_EQ(callLog->calls, 1);
+  EXPECT_EQ(api.getSampleName(0), nullptr);
+  EXPECT_EQ(api.getChannelVU(0), 0);
+  int parts = callLog->parts;
+  Sleep(300);
+  EXPECT_LE(callLog->parts, parts + 2);  // at most notifications already under way
+  api.setModuleCallback(3, nullptr);
+  ASSERT_TRUE(play());
+  EXPECT_TRUE(waitForParts(parts + 5));
+}
+
+void TARNMIX_CALL shutdownOnNewRow(int code, intptr_t value, int extra) {
+  recordRowOrPattern(code, value, extra);
+  theApi->shutdownTarnmix();
+}
+
+TEST_F(TarnmixDll, ShutdownFromACallbackIsRefused) {
+  api.setModuleCallback(2, shutdownOnNewRow);
+  ASSERT_TRUE(play());
+  ASSERT_TRUE(waitUntil([] { return callLog->calls >= 3; }, 10000));
+  EXPECT_STREQ(api.getSampleName(0), "bass");
+  api.setModuleCallback(2, nullptr);
+  api.shutdownTarnmix();
+  EXPECT_EQ(api.getSampleName(0), nullptr);
+}
+
+// A part whose notification came before stopModule is reported but not mixed. The test holds
+// the playback thread in its callback while the device plays on and the host stops the song.
+HANDLE heldEvent, releaseEvent;
+std::atomic<int> holdAt{-1};
+
+void TARNMIX_CALL recordThenMark(int code, intptr_t value, int extra) {
+  recordPart(code, value, extra);
+  std::memset(reinterpret_cast<void*>(value), 0x5A, 2205);  // the host may overwrite a part
+  if (callLog->parts == holdAt + 1) {
+    SetEvent(heldEvent);
+    WaitForSingleObject(releaseEvent, 10000);
+  }
+}
+
+TEST_F(TarnmixDll, APartRequestedAfterStopIsReportedButNotMixed) {
+  heldEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  releaseEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  holdAt = 20;
+  api.setModuleCallback(1, recordThenMark);
+  ASSERT_TRUE(play());
+  ASSERT_EQ(WaitForSingleObject(heldEvent, 30000), WAIT_OBJECT_0);
+  Sleep(300);  // the play position moves on: the next notification is signalled
+  DWORD start = GetTickCount();
+  api.stopModule();
+  EXPECT_LT(GetTickCount() - start, 100u);  // does not wait for the part in progress
+  SetEvent(releaseEvent);
+  ASSERT_TRUE(waitForParts(22, 5000));
+  auto allMarked = [](const uint8_t* part) {
+    return std::all_of(part, part + 2205, [](uint8_t b) { return b == 0x5A; });
+  };
+  for (int n = 0; n <= 20; ++n) ASSERT_FALSE(allMarked(callLog->partBytes[n])) << n;  // mixed
+  EXPECT_TRUE(allMarked(callLog->partBytes[21]));
+  CloseHandle(heldEvent);
+  CloseHandle(releaseEvent);
+}
+
+TEST_F(TarnmixDll, RapidCyclesLeaveNoThreadsBehind) {
+  api.setModuleCallback(1, recordPart);
+  api.setModuleCallback(2, recordRowOrPattern);
+  api.setModuleCallback(3, recordRowOrPattern);
+  std::string example = exampleModule(), second = writeSecondSong();
+  // One whole cycle first: Wine starts some service threads of its own once, for good.
+  ASSERT_TRUE(play());
+  ASSERT_TRUE(waitForParts(3));
+  api.shutdownTarnmix();
+  Sleep(200);
+  int baseline = threadCount();
+  // Wine hands out the lowest free handle value: a leak of handles per cycle raises it.
+  uintptr_t handleMark = newHandleValue();
+  DWORD slowest = 0;
+  auto timed = [&slowest](auto call) {
+    DWORD start = GetTickCount();
+    auto result = call();
+    slowest = std::max(slowest, GetTickCount() - start);
+    return result;
+  };
+  for (int i = 0; i < 60; ++i) {
+    resetCallLog();
+    const char* song = i % 2 ? second.c_str() : example.c_str();
+    ASSERT_EQ(timed([&] { return api.playModule(song); }), 1) << i;
+    if (i % 3 == 0) {
+      ASSERT_TRUE(waitForParts(2, 5000)) << i;
+    }
+    if (i % 4 == 1) {
+      ASSERT_EQ(timed([&] { return api.playModule(song); }), 1) << i;
+    }
+    if (i % 2 == 0)
+      timed([&] {
+        api.stopModule();
+        return 0;
+      });
+    if (i % 5 == 4)
+      timed([&] {
+        api.shutdownTarnmix();
+        return 0;
+      });
+  }
+  timed([&] {
+    api.shutdownTarnmix();
+    return 0;
+  });
+  EXPECT_LT(slowest, 1000u);
+  EXPECT_TRUE(waitUntil([baseline] { return threadCount() <= baseline; }, 3000))
+      << threadCount() << " threads, " << baseline << " before the cycles";
+  EXPECT_LE(newHandleValue(), handleMark + 16);
+}
+
+}  // namespace
