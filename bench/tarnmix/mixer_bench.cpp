@@ -14,6 +14,8 @@
 
 namespace {
 
+enum { keepNote = 0x3, sampleOffset = 0x9, volumeSlide = 0xA, setSpeed = 0xF };
+
 constexpr long benchParts = 12000;  // ten minutes of audio
 constexpr double budgetMs = 50.0;
 
@@ -39,10 +41,10 @@ std::vector<uint8_t> busiestModule() {
     for (int c = 0; c < 4; ++c) {
       uint8_t* cell = &bytes[1084 + (row * 4 + c) * 4];
       uint16_t period = periods[(row + c * 3) % 8];
-      int effect = row % 3 == 0 ? 0xA : row % 3 == 1 ? 0x3 : 0x9;
-      int param = effect == 0xA ? 0x21 : effect == 0x3 ? 0x08 : 0x10;
-      if (row == 0 && c == 0) effect = 0xF, param = 2;
-      if (row == 0 && c == 1) effect = 0xF, param = 255;
+      int effect = row % 3 == 0 ? volumeSlide : row % 3 == 1 ? keepNote : sampleOffset;
+      int param = effect == volumeSlide ? 0x21 : effect == keepNote ? 0x08 : 0x10;
+      if (row == 0 && c == 0) effect = setSpeed, param = 2;
+      if (row == 0 && c == 1) effect = setSpeed, param = 255;
       cell[0] = static_cast<uint8_t>(period >> 8);
       cell[1] = static_cast<uint8_t>(period);
       cell[2] = static_cast<uint8_t>(((c + 1) << 4) | effect);

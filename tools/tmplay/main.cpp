@@ -89,16 +89,16 @@ const char* playUntilStopped(const Tarnmix& t, double seconds) {
   DWORD mode;
   bool consoleOut = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
   bool consoleIn = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-  DWORD start = GetTickCount(), lastLine = 0;
+  DWORD start = GetTickCount(), nextLine = 0;
   for (;;) {
     DWORD elapsed = GetTickCount() - start;
     if (interrupted) return "Ctrl+C";
     if (keyPressed(consoleIn)) return "a key";
     if (seconds >= 0 && elapsed >= seconds * 1000) return "the time limit";
     // Without a console a line a second is enough for a log.
-    if (consoleOut || elapsed - lastLine >= 1000) {
+    if (consoleOut || elapsed >= nextLine) {
       printLevels(t, consoleOut);
-      lastLine = elapsed;
+      nextLine = elapsed + 1000;
     }
     Sleep(50);
   }

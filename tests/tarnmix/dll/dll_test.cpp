@@ -283,7 +283,7 @@ TEST_F(TarnmixDll, APartRequestedAfterStopIsReportedButNotMixed) {
   Sleep(300);  // the play position moves on: the next notification is signalled
   DWORD start = GetTickCount();
   api.stopModule();
-  EXPECT_LT(GetTickCount() - start, 100u);  // does not wait for the part in progress
+  EXPECT_LT(GetTickCount() - start, 1000u);  // does not wait for the part held for 10 s
   SetEvent(releaseEvent);
   ASSERT_TRUE(waitForParts(22, 5000));
   auto allMarked = [](const uint8_t* part) {
@@ -308,12 +308,23 @@ TEST_F(TarnmixDll, RapidCyclesLeaveNoThreadsBehind) {
   int baseline = threadCount();
   // Wine hands out the lowest free handle value: a leak of handles per cycle raises it.
   uintptr_t handleMark = newHandleValue();
-  DWORD slowest = 0;
+  DWORD slowest = 0, slowestShutdown = 0;
   auto timed = [&slowest](auto call) {
     DWORD start = GetTickCount();
     auto result = call();
     slowest = std::max(slowest, GetTickCount() - start);
     return result;
+  };
+  auto stop = [&] {
+    timed([&] {
+      api.stopModule();
+      return 0;
+    });
+  };
+  auto shutdown = [&] {
+    DWORD start = GetTickCount();
+    api.shutdownTarnmix();
+    slowestShutdown = std::max(slowestShutdown, GetTickCount() - start);
   };
   for (int i = 0; i < 60; ++i) {
     resetCallLog();
@@ -325,22 +336,13 @@ TEST_F(TarnmixDll, RapidCyclesLeaveNoThreadsBehind) {
     if (i % 4 == 1) {
       ASSERT_EQ(timed([&] { return api.playModule(song); }), 1) << i;
     }
-    if (i % 2 == 0)
-      timed([&] {
-        api.stopModule();
-        return 0;
-      });
-    if (i % 5 == 4)
-      timed([&] {
-        api.shutdownTarnmix();
-        return 0;
-      });
+    if (i % 2 == 0) stop();
+    if (i % 5 == 4) shutdown();
   }
-  timed([&] {
-    api.shutdownTarnmix();
-    return 0;
-  });
-  EXPECT_LT(slowest, 1000u);
+  shutdown();
+  EXPECT_LT(slowest, 3000u);
+  // Below the 2 s after which a thread that does not end is killed: every stop was orderly.
+  EXPECT_LT(slowestShutdown, 1500u);
   EXPECT_TRUE(waitUntil([baseline] { return threadCount() <= baseline; }, 3000))
       << threadCount() << " threads, " << baseline << " before the cycles";
   EXPECT_LE(newHandleValue(), handleMark + 16);

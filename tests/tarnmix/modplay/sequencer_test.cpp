@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "mixer.h"
 #include "mod_builder.h"
 
 using namespace modtest;
@@ -262,6 +263,12 @@ TEST_F(Sequencer, SpeedZeroHaltsRowsWhileChannelsSoundAndSlide) {
   EXPECT_LT(module->ticksLeft, 0);
   EXPECT_EQ(channel(0).volume, 64);  // slid up 1 per tick and clamped
   EXPECT_EQ(channel(0).sample, &module->samples[0]);
+  // Mixed on, the channel keeps sounding through its loop and still no row begins.
+  std::vector<uint8_t> part(partSamples);
+  wave = part.data();
+  for (int p = 0; p < 20; ++p) fillPart(module.get());
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(part[partSamples - 1], 128 + ((0x20 * 64) >> 7));
 }
 
 TEST_F(Sequencer, NotesStartOnlyWithASampleNumber) {
