@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "manifest.h"
-#include "package_inspect.h"
+#include "package_report.h"
 #include "package_writer.h"
 
 namespace fs = std::filesystem;

@@ -6,7 +6,7 @@
 #include "manifest.h"
 #include "package/archive.h"
 #include "package/header.h"
-#include "package_inspect.h"
+#include "package_report.h"
 #include "package_writer.h"
 #include "test_files.h"
 
@@ -165,7 +165,7 @@ TEST(QzpackBuild, CarrierLayoutPointsAtHeaderAndArchive) {
   freeSetupHeader();
 }
 
-TEST(QzpackInspect, ListShowsHeaderAndDirectory) {
+TEST(QzpackReport, ListShowsHeaderAndDirectory) {
   ScratchFolder folder;
   writePayload(folder);
   Outcome run = list(buildPackage(folder, twoFiles));
@@ -176,7 +176,7 @@ TEST(QzpackInspect, ListShowsHeaderAndDirectory) {
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
 }
 
-TEST(QzpackInspect, VerifyAcceptsASoundPackageAndReportsEveryKindOfDamage) {
+TEST(QzpackReport, VerifyAcceptsASoundPackageAndReportsEveryKindOfDamage) {
   ScratchFolder folder;
   writePayload(folder);
   fs::path path = buildPackage(folder, twoFiles);
@@ -205,7 +205,7 @@ TEST(QzpackInspect, VerifyAcceptsASoundPackageAndReportsEveryKindOfDamage) {
   EXPECT_NE(header.err.find("setup header"), std::string::npos) << header.err;
 }
 
-TEST(QzpackInspect, VerifyReportsAHeaderFileWithoutAnEntry) {
+TEST(QzpackReport, VerifyReportsAHeaderFileWithoutAnEntry) {
   ScratchFolder folder;
   writeFile(folder / "manifest.toml", std::string(twoFiles));
   writePayload(folder);

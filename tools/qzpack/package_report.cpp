@@ -1,4 +1,4 @@
-#include "package_inspect.h"
+#include "package_report.h"
 
 #include <algorithm>
 #include <cstdio>
