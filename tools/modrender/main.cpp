@@ -15,6 +15,7 @@ namespace {
 
 constexpr long defaultLimitSeconds = 600;  // a song that never loops stops after ten minutes
 constexpr int partsPerSecond = outputRate / partSamples;
+constexpr long maxParts = 1800000;
 
 struct Options {
   std::string song;
@@ -35,7 +36,8 @@ const char usage[] =
 bool parseCount(const char* text, long* value) {
   char* end;
   long v = std::strtol(text, &end, 10);
-  if (*text == 0 || *end != 0 || v < 0 || v > 100000000) return false;
+  // A WAV file holds at most 4 GB: about 27 hours of this audio.
+  if (*text == 0 || *end != 0 || v < 0 || v > maxParts) return false;
   *value = v;
   return true;
 }
@@ -50,6 +52,7 @@ bool parseArguments(int argc, char** argv, Options* options) {
     } else if ((arg == "--seconds" || arg == "--parts") && hasValue) {
       if (!parseCount(argv[++i], &count)) return false;
       options->parts = arg == "--parts" ? count : count * partsPerSecond;
+      if (options->parts > maxParts) return false;
     } else if (arg == "--trace") {
       options->trace = true;
     } else if (arg[0] != '-' && options->song.empty()) {
@@ -116,25 +119,46 @@ bool endsWith(const std::string& text, const std::string& tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool writeOutput(const std::string& path, const std::vector<uint8_t>& samples) {
-  std::vector<uint8_t> bytes;
-  if (!endsWith(path, ".raw")) bytes = wavHeader(static_cast<uint32_t>(samples.size()));
-  bytes.insert(bytes.end(), samples.begin(), samples.end());
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
+// Parts go to the file as they are mixed; a WAV header is written first and completed at the end.
+struct Output {
+  FILE* file = nullptr;
+  bool wav = false;
+  bool ok = true;
+};
+
+bool openOutput(Output* out, const std::string& path) {
+  if (path.empty()) return true;
+  out->file = std::fopen(path.c_str(), "wb");
+  out->wav = !endsWith(path, ".raw");
+  if (!out->file) return false;
+  std::vector<uint8_t> header = out->wav ? wavHeader(0) : std::vector<uint8_t>();
+  out->ok = std::fwrite(header.data(), 1, header.size(), out->file) == header.size();
+  return out->ok;
 }
 
-std::vector<uint8_t> render(Module* module, const Options& options) {
-  std::vector<uint8_t> samples;
+void writePart(Output* out, const uint8_t* part) {
+  if (out->file && out->ok) out->ok = std::fwrite(part, 1, partSamples, out->file) == partSamples;
+}
+
+bool closeOutput(Output* out, uint32_t dataBytes) {
+  if (!out->file) return true;
+  if (out->wav && out->ok) {
+    std::vector<uint8_t> header = wavHeader(dataBytes);
+    out->ok = std::fseek(out->file, 0, SEEK_SET) == 0 &&
+              std::fwrite(header.data(), 1, header.size(), out->file) == header.size();
+  }
+  return std::fclose(out->file) == 0 && out->ok;
+}
+
+void render(Module* module, const Options& options, Output* out) {
+  static uint8_t part[partSamples];
+  wave = part;
   PassWatch watch;
   watch.visited[0] = true;
   long limit = options.parts >= 0 ? options.parts : defaultLimitSeconds * partsPerSecond;
-  for (partsDone = 0; partsDone < limit; ++partsDone) {
-    samples.resize(samples.size() + partSamples);
-    wave = samples.data() + samples.size() - partSamples;
+  for (partsDone = 0; partsDone < limit && out->ok; ++partsDone) {
     fillPart(module);
+    writePart(out, part);
     if (options.trace)
       std::printf("part %ld vu %d %d %d %d\n", partsDone, channelVU[0].load(), channelVU[1].load(),
                   channelVU[2].load(), channelVU[3].load());
@@ -143,7 +167,6 @@ std::vector<uint8_t> render(Module* module, const Options& options) {
       break;
     }
   }
-  return samples;
 }
 
 }  // namespace
@@ -159,18 +182,26 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "modrender: cannot read %s as a module\n", options.song.c_str());
     return 1;
   }
+  Output out;
+  if (!openOutput(&out, options.output)) {
+    std::fprintf(stderr, "modrender: cannot write %s\n", options.output.c_str());
+    freeModule(module);
+    return 1;
+  }
   buildFreqTable();
   traced = module;
   if (options.trace) newRow = newPattern = traceCallback;
   prepareForPlayback(module);
-  std::vector<uint8_t> samples = render(module, options);
+  render(module, options, &out);
   freeModule(module);
-  if (!options.output.empty() && !writeOutput(options.output, samples)) {
+  uint32_t bytes = static_cast<uint32_t>(partsDone * partSamples);
+  if (!closeOutput(&out, bytes)) {
     std::fprintf(stderr, "modrender: cannot write %s\n", options.output.c_str());
+    std::remove(options.output.c_str());
     return 1;
   }
   std::fprintf(stderr, "modrender: %s: %ld parts, %.2f s%s%s\n", options.song.c_str(), partsDone,
-               samples.size() / double(outputRate), options.output.empty() ? "" : " -> ",
+               bytes / double(outputRate), options.output.empty() ? "" : " -> ",
                options.output.c_str());
   return 0;
 }
