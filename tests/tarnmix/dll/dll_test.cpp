@@ -36,7 +36,7 @@ class TarnmixDll : public ::testing::Test {
   }
   bool play() { return api.playModule(exampleModule().c_str()) == 1; }
   // Waits until the playback thread has no part in progress that began before now.
-  void settle() { Sleep(150); }
+  void settle() { Sleep(300); }
 
   TarnmixApi api;
 };
