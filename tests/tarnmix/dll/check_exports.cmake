@@ -1,6 +1,21 @@
 # Static check of a tarnmix.dll: its export table holds exactly the seven plain names, it does not
-# import dsound.dll (bound at run time), and it is of the expected PE format.
-#   cmake -DOBJDUMP=... -DDLL=... -DFORMAT=pei-i386 -P check_exports.cmake
+# import dsound.dll (bound at run time), and it is of the expected PE format. With PROBE, checks
+# instead that a program linked through the import library imports the seven from tarnmix.dll.
+#   cmake -DOBJDUMP=... -DDLL=... -DFORMAT=pei-i386 [-DPROBE=...] -P check_exports.cmake
+set(expected getChannelVU getSampleName initTarnmix playModule setModuleCallback shutdownTarnmix
+    stopModule)
+if(PROBE)
+  execute_process(COMMAND ${OBJDUMP} -p ${PROBE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+  string(REGEX MATCH "DLL Name: tarnmix.dll\n[^\n]*\n(\t[0-9a-f]+[ \t]+[0-9]+[ \t]+[A-Za-z]+\n)*" table
+         "${dump}")
+  string(REGEX MATCHALL " [A-Za-z]+\n" names "${table}")
+  string(REGEX REPLACE "[ \n]" "" names "${names}")
+  list(SORT names)
+  if(failed OR NOT names STREQUAL expected)
+    message(FATAL_ERROR "${PROBE} imports '${names}' from tarnmix.dll, expected '${expected}'")
+  endif()
+  return()
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -17,8 +32,6 @@ foreach(row IN LISTS rows)
   list(APPEND names "${name}")
 endforeach()
 list(SORT names)
-set(expected getChannelVU getSampleName initTarnmix playModule setModuleCallback shutdownTarnmix
-    stopModule)
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exports of ${DLL}: '${names}', expected '${expected}'")
 endif()
