@@ -50,12 +50,12 @@ uintptr_t newHandleValue() {
 
 // A second song, told apart by its sample names.
 std::string writeSecondSong() {
-  modtest::ModSpec spec;
-  spec.setSample(1, modtest::filled(200, 0x30), 64, 0, 100);
-  spec.samples[0].name = "second song";
-  spec.setCell(0, 0, 0, 1, 428);
+  modtest::ModDraft mod;
+  mod.setSample(1, modtest::filled(200, 0x30), 64, 0, 100);
+  mod.samples[0].name = "second song";
+  mod.setCell(0, 0, 0, 1, 428);
   std::string path = besideProgram("second-song.mod");
-  modtest::Bytes bytes = spec.build();
+  modtest::Bytes bytes = mod.build();
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));

@@ -17,17 +17,17 @@ const Note& noteOf(const Module* m, int pattern, int channel, int row) {
 }
 
 TEST(Loader, ReadsHeaderFieldsAsStored) {
-  ModSpec spec;
-  spec.title = "tarn tune";
-  spec.samples[0] = {"lead", 4, 0xF3, 100, 1, 3, filled(8, 1)};
-  spec.samples[30] = {"last", 0, 0, 20, 7, 9, {}};  // an empty slot keeps its loop fields
-  spec.songLength = 3;
-  spec.restartPosition = 2;
-  spec.orders[0] = 1;
-  spec.orders[2] = 0;
-  spec.orders[3] = 9;  // beyond songLength: not counted
-  spec.setCell(1, 0, 0, 0, 0);
-  ModulePtr m(load(spec.build()));
+  ModDraft mod;
+  mod.title = "tarn tune";
+  mod.samples[0] = {"lead", 4, 0xF3, 100, 1, 3, filled(8, 1)};
+  mod.samples[30] = {"last", 0, 0, 20, 7, 9, {}};  // an empty slot keeps its loop fields
+  mod.songLength = 3;
+  mod.restartPosition = 2;
+  mod.orders[0] = 1;
+  mod.orders[2] = 0;
+  mod.orders[3] = 9;  // beyond songLength: not counted
+  mod.setCell(1, 0, 0, 0, 0);
+  ModulePtr m(load(mod.build()));
   ASSERT_TRUE(m);
   EXPECT_STREQ(m->title, "tarn tune");
   EXPECT_STREQ(m->samples[0].name, "lead");
@@ -47,11 +47,11 @@ TEST(Loader, ReadsHeaderFieldsAsStored) {
 }
 
 TEST(Loader, DecodesCellsAndGroupsThemByChannel) {
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 0x1F, 0x358, 0xC, 0x40);
-  spec.setCell(0, 5, 3, 0xFF, 0xFFF, 0xF, 0xFF);  // all high bits of b0 go into the sample number
-  spec.setCell(0, 63, 2, 0x10, 1, 0, 0);
-  ModulePtr m(load(spec.build()));
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 0x1F, 0x358, 0xC, 0x40);
+  mod.setCell(0, 5, 3, 0xFF, 0xFFF, 0xF, 0xFF);  // all high bits of b0 go into the sample number
+  mod.setCell(0, 63, 2, 0x10, 1, 0, 0);
+  ModulePtr m(load(mod.build()));
   ASSERT_TRUE(m);
   const Note& a = noteOf(m.get(), 0, 0, 0);
   EXPECT_EQ(a.sample, 0x1F);
@@ -70,11 +70,11 @@ TEST(Loader, DecodesCellsAndGroupsThemByChannel) {
 
 TEST(Loader, IgnoresTheSignature) {
   for (const char* signature : {"M.K.", "M!K!", "6CHN", "\x01\x02\x03\x04", "    "}) {
-    ModSpec spec;
-    spec.signature = signature;
-    spec.setCell(0, 1, 1, 1, 428);
-    spec.setSample(1, {0x00, 0x7F, 0x80, 0xFF});
-    ModulePtr m(load(spec.build()));
+    ModDraft mod;
+    mod.signature = signature;
+    mod.setCell(0, 1, 1, 1, 428);
+    mod.setSample(1, {0x00, 0x7F, 0x80, 0xFF});
+    ModulePtr m(load(mod.build()));
     ASSERT_TRUE(m) << signature;
     EXPECT_EQ(m->patternCount, 1);
     EXPECT_EQ(noteOf(m.get(), 0, 1, 1).period, 428);
@@ -84,7 +84,7 @@ TEST(Loader, IgnoresTheSignature) {
 }
 
 TEST(Loader, CountsPatternsFromTheOrdersInUseOnly) {
-  ModSpec none;
+  ModDraft none;
   none.songLength = 0;
   none.orders[0] = 7;
   none.setCell(0, 0, 0, 0, 0);
@@ -94,12 +94,12 @@ TEST(Loader, CountsPatternsFromTheOrdersInUseOnly) {
 
   // Orders 0, 1, 5 with songLength 2: two patterns are read, and the third stored pattern is
   // taken as the start of the sample data.
-  ModSpec spec;
-  spec.songLength = 2;
-  spec.orders = {0, 1, 5};
-  spec.setCell(2, 0, 0, 0x12, 0x345, 6, 0x78);
-  spec.samples[0].lengthWords = 2;
-  m.reset(load(spec.build()));
+  ModDraft mod;
+  mod.songLength = 2;
+  mod.orders = {0, 1, 5};
+  mod.setCell(2, 0, 0, 0x12, 0x345, 6, 0x78);
+  mod.samples[0].lengthWords = 2;
+  m.reset(load(mod.build()));
   ASSERT_TRUE(m);
   EXPECT_EQ(m->patternCount, 2);
   ASSERT_EQ(m->samples[0].length, 4);
@@ -108,13 +108,13 @@ TEST(Loader, CountsPatternsFromTheOrdersInUseOnly) {
 }
 
 TEST(Loader, TwoByteSlotIsEmptyAndItsBytesGoToTheNextSlotWithData) {
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 0, 0);
-  spec.samples[0].lengthWords = 1;
-  spec.samples[0].data = {0x10, 0x11};
-  spec.samples[2].lengthWords = 2;
-  spec.samples[2].data = {0x12, 0x13};
-  ModulePtr m(load(spec.build()));
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 0, 0);
+  mod.samples[0].lengthWords = 1;
+  mod.samples[0].data = {0x10, 0x11};
+  mod.samples[2].lengthWords = 2;
+  mod.samples[2].data = {0x12, 0x13};
+  ModulePtr m(load(mod.build()));
   ASSERT_TRUE(m);
   EXPECT_EQ(m->samples[0].length, 0);
   EXPECT_EQ(m->samples[0].data, nullptr);
@@ -125,32 +125,32 @@ TEST(Loader, TwoByteSlotIsEmptyAndItsBytesGoToTheNextSlotWithData) {
 }
 
 TEST(Loader, StoresSampleBytesOffsetBy128) {
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 0, 0);
-  spec.setSample(4, {0x00, 0x7F, 0x80, 0xFF});
-  ModulePtr m(load(spec.build()));
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 0, 0);
+  mod.setSample(4, {0x00, 0x7F, 0x80, 0xFF});
+  ModulePtr m(load(mod.build()));
   ASSERT_TRUE(m);
   const uint8_t expected[4] = {0x80, 0xFF, 0x00, 0x7F};
   EXPECT_EQ(std::memcmp(m->samples[3].data, expected, 4), 0);
 }
 
 TEST(Loader, CutsNamesAt22AndTheTitleAt20Characters) {
-  ModSpec spec;
-  spec.title = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  spec.samples[5].name = "0123456789012345678901234";
-  spec.setCell(0, 0, 0, 0, 0);
-  ModulePtr m(load(spec.build()));
+  ModDraft mod;
+  mod.title = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  mod.samples[5].name = "0123456789012345678901234";
+  mod.setCell(0, 0, 0, 0, 0);
+  ModulePtr m(load(mod.build()));
   ASSERT_TRUE(m);
   EXPECT_STREQ(m->title, "ABCDEFGHIJKLMNOPQRST");
   EXPECT_STREQ(m->samples[5].name, "0123456789012345678901");
 }
 
 TEST(Loader, ReadsAFileLikeMemoryAndGivesNullForAMissingFile) {
-  ModSpec spec;
-  spec.title = "from file";
-  spec.setCell(0, 3, 2, 1, 214, 0xA, 0x20);
-  spec.setSample(1, filled(6, 0x40), 30, 1, 2);
-  Bytes bytes = spec.build();
+  ModDraft mod;
+  mod.title = "from file";
+  mod.setCell(0, 3, 2, 1, 214, 0xA, 0x20);
+  mod.setSample(1, filled(6, 0x40), 30, 1, 2);
+  Bytes bytes = mod.build();
   ModulePtr fromFile(load(bytes, true));
   ModulePtr fromMemory(load(bytes));
   ASSERT_TRUE(fromFile);
@@ -173,32 +173,32 @@ TEST(Loader, ReadsAFileLikeMemoryAndGivesNullForAMissingFile) {
 // Beyond the plain reading: values the file format allows but the record must not take over.
 
 TEST(LoaderLimits, CutsASongLengthAbove128) {
-  ModSpec spec;
-  spec.songLength = 200;
-  spec.orders[127] = 1;
-  spec.setCell(1, 0, 0, 0, 0);
-  ModulePtr m(load(spec.build()));
+  ModDraft mod;
+  mod.songLength = 200;
+  mod.orders[127] = 1;
+  mod.setCell(1, 0, 0, 0, 0);
+  ModulePtr m(load(mod.build()));
   ASSERT_TRUE(m);
   EXPECT_EQ(m->songLength, 128);
   EXPECT_EQ(m->patternCount, 2);
 }
 
 TEST(LoaderLimits, AnOrderEntryOf255Means256Patterns) {
-  ModSpec spec;
-  spec.orders[0] = 255;
-  spec.setCell(255, 63, 3, 1, 0x123);
-  ModulePtr m(load(spec.build()));
+  ModDraft mod;
+  mod.orders[0] = 255;
+  mod.setCell(255, 63, 3, 1, 0x123);
+  ModulePtr m(load(mod.build()));
   ASSERT_TRUE(m);
   EXPECT_EQ(m->patternCount, 256);
   EXPECT_EQ(noteOf(m.get(), 255, 3, 63).period, 0x123);
 }
 
 TEST(LoaderLimits, RefusesAFileThatEndsBeforeItsPatternsDo) {
-  ModSpec spec;
-  spec.songLength = 2;
-  spec.orders = {0, 1};
-  spec.setCell(1, 0, 0, 0, 0);
-  Bytes whole = spec.build();
+  ModDraft mod;
+  mod.songLength = 2;
+  mod.orders = {0, 1};
+  mod.setCell(1, 0, 0, 0, 0);
+  Bytes whole = mod.build();
   ASSERT_EQ(whole.size(), 1084u + 2048u);
   for (size_t size : {size_t{0}, size_t{20}, size_t{951}, size_t{1083}, size_t{1084}, size_t{2000},
                       whole.size() - 1}) {
@@ -209,12 +209,12 @@ TEST(LoaderLimits, RefusesAFileThatEndsBeforeItsPatternsDo) {
 }
 
 TEST(LoaderLimits, KeepsSampleDataCutShortByTheEndOfTheFile) {
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 0, 0);
-  spec.setSample(1, filled(100, 1));
-  spec.setSample(2, filled(100, 2), 64, 10, 40);
-  spec.setSample(3, filled(100, 3));
-  Bytes bytes = spec.build();
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 0, 0);
+  mod.setSample(1, filled(100, 1));
+  mod.setSample(2, filled(100, 2), 64, 10, 40);
+  mod.setSample(3, filled(100, 3));
+  Bytes bytes = mod.build();
   bytes.resize(bytes.size() - 100 - 60);  // slot 2 keeps 40 bytes, slot 3 none
   ModulePtr m(load(bytes));
   ASSERT_TRUE(m);

@@ -23,9 +23,9 @@ class Mixer : public ::testing::Test {
     buildFreqTable();
     for (auto& level : channelVU) level = 0;
   }
-  void start(ModSpec& spec) {
-    spec.setCell(0, 0, 0, 0, 0);
-    module.reset(load(spec.build()));
+  void start(ModDraft& mod) {
+    mod.setCell(0, 0, 0, 0, 0);
+    module.reset(load(mod.build()));
     ASSERT_TRUE(module);
     prepareForPlayback(module.get());
   }
@@ -59,8 +59,8 @@ TEST_F(Mixer, NullModuleWritesNothingAndKeepsTheLevels) {
 }
 
 TEST_F(Mixer, SilentChannelsGive128AndLevelsFallBy16) {
-  ModSpec spec;
-  start(spec);
+  ModDraft mod;
+  start(mod);
   channelVU[0] = 40;
   channelVU[1] = 10;
   for (uint8_t b : mix()) ASSERT_EQ(b, 128);
@@ -78,9 +78,9 @@ TEST_F(Mixer, ScalesByChannelAndMasterVolume) {
   for (Case c : {Case{0x7F, 64, 1, 191}, Case{0x80, 64, 1, 64}, Case{0x7F, 64, 4, 255},
                  Case{0x80, 64, 4, 0}, Case{0x7F, 32, 1, 159}, Case{0x7F, 0, 1, 128},
                  Case{0x81, 64, 1, 64}, Case{0x7F, 255, 1, 255}}) {
-    ModSpec spec;
-    spec.setSample(1, filled(4, c.fileByte), 64, 0, 2);
-    start(spec);
+    ModDraft mod;
+    mod.setSample(1, filled(4, c.fileByte), 64, 0, 2);
+    start(mod);
     for (int ch = 0; ch < c.channels; ++ch) play(ch, 1, 0, c.channelVolume);
     std::array<uint8_t, partSamples> part = mix();
     EXPECT_EQ(part[0], c.out) << int(c.fileByte) << " " << c.channelVolume;
@@ -90,9 +90,9 @@ TEST_F(Mixer, ScalesByChannelAndMasterVolume) {
 
 TEST_F(Mixer, ASampleWithoutLoopPlaysExactlyItsLengthThenStops) {
   for (uint16_t loopWords : {0, 1}) {  // loop length 0 or 2 bytes: no loop
-    ModSpec spec;
-    spec.setSample(1, filled(100, 0x7F), 64, 0, loopWords);
-    start(spec);
+    ModDraft mod;
+    mod.setSample(1, filled(100, 0x7F), 64, 0, loopWords);
+    start(mod);
     play(0, 1, 65536);
     std::array<uint8_t, partSamples> part = mix();
     for (int n = 0; n < 100; ++n) ASSERT_EQ(part[n], 191) << n;
@@ -102,9 +102,9 @@ TEST_F(Mixer, ASampleWithoutLoopPlaysExactlyItsLengthThenStops) {
 }
 
 TEST_F(Mixer, ALoopOfFourOrMoreBytesRepeats) {
-  ModSpec spec;
-  spec.setSample(1, filled(100, 0x7F), 64, 40, 2);  // loop of 4 bytes at 80
-  start(spec);
+  ModDraft mod;
+  mod.setSample(1, filled(100, 0x7F), 64, 40, 2);  // loop of 4 bytes at 80
+  start(mod);
   play(0, 1, 65536);
   for (int p = 0; p < 3; ++p)
     for (uint8_t b : mix()) ASSERT_EQ(b, 191);
@@ -114,10 +114,10 @@ TEST_F(Mixer, ALoopOfFourOrMoreBytesRepeats) {
 }
 
 TEST_F(Mixer, DropsTheFractionWhenALoopWraps) {
-  ModSpec spec;
+  ModDraft mod;
   // Bytes 0..3 read back as 0, 1, 3, 0, 1, 3: mark each by its value.
-  spec.setSample(1, {0x10, 0x20, 0x30, 0x40, 0x00, 0x00}, 64, 0, 2);
-  start(spec);
+  mod.setSample(1, {0x10, 0x20, 0x30, 0x40, 0x00, 0x00}, 64, 0, 2);
+  start(mod);
   play(0, 1, 98304);
   std::array<uint8_t, partSamples> part = mix();
   const int expectedIndex[] = {0, 1, 3, 0, 1, 3, 0, 1, 3};
@@ -126,9 +126,9 @@ TEST_F(Mixer, DropsTheFractionWhenALoopWraps) {
 }
 
 TEST_F(Mixer, LevelsFollowThePeakAndDecay) {
-  ModSpec spec;
-  spec.setSample(1, filled(2205, 0x7F));
-  start(spec);
+  ModDraft mod;
+  mod.setSample(1, filled(2205, 0x7F));
+  start(mod);
   play(0, 1, 65536);
   play(1, 1, 65536, 32);
   mix();
@@ -147,13 +147,13 @@ TEST_F(Mixer, LevelsFollowThePeakAndDecay) {
 }
 
 TEST_F(Mixer, AdvancesTheClockAfterEverySample) {
-  ModSpec spec;
-  spec.setSample(1, filled(8000, 0x7F));
-  spec.setCell(0, 0, 0, 0, 0);
-  spec.setCell(0, 1, 0, 1, 428);
-  spec.setCell(0, 1, 1, 0, 0, 0xC, 0);  // nothing on channel 1 yet: no effect
-  spec.setCell(0, 2, 0, 0, 0, 0xC, 0);  // volume 0 at sample 10584
-  module.reset(load(spec.build()));
+  ModDraft mod;
+  mod.setSample(1, filled(8000, 0x7F));
+  mod.setCell(0, 0, 0, 0, 0);
+  mod.setCell(0, 1, 0, 1, 428);
+  mod.setCell(0, 1, 1, 0, 0, 0xC, 0);  // nothing on channel 1 yet: no effect
+  mod.setCell(0, 2, 0, 0, 0, 0xC, 0);  // volume 0 at sample 10584
+  module.reset(load(mod.build()));
   ASSERT_TRUE(module);
   prepareForPlayback(module.get());
   std::vector<uint8_t> out;
@@ -171,12 +171,12 @@ TEST_F(Mixer, AdvancesTheClockAfterEverySample) {
 // alone would take outside the data.
 
 TEST_F(Mixer, PlaysSamplesLongerThan32767BytesWhole) {
-  ModSpec spec;
+  ModDraft mod;
   Bytes data = filled(131070, 0x00);
   data[64000] = 0x7F;
   data[131008] = 0x7F;  // the last byte that a step of 64 reaches
-  spec.setSample(1, data);
-  start(spec);
+  mod.setSample(1, data);
+  start(mod);
   play(0, 1, 65536 * 64);
   std::array<uint8_t, partSamples> part = mix();
   EXPECT_EQ(part[999], 128);
@@ -188,9 +188,9 @@ TEST_F(Mixer, PlaysSamplesLongerThan32767BytesWhole) {
 }
 
 TEST_F(Mixer, ALoopReachingPastTheDataEndsAtTheData) {
-  ModSpec spec;
-  spec.setSample(1, {0, 0, 0, 0, 0x40, 0x7F}, 64, 2, 10);  // loop 4..24 over 6 bytes of data
-  start(spec);
+  ModDraft mod;
+  mod.setSample(1, {0, 0, 0, 0, 0x40, 0x7F}, 64, 2, 10);  // loop 4..24 over 6 bytes of data
+  start(mod);
   play(0, 1, 65536);
   std::array<uint8_t, partSamples> part = mix();
   const uint8_t expected[] = {128, 128, 128, 128, 160, 191, 160, 191, 160, 191};
@@ -200,9 +200,9 @@ TEST_F(Mixer, ALoopReachingPastTheDataEndsAtTheData) {
 }
 
 TEST_F(Mixer, ALoopStartingPastTheDataIsNoLoop) {
-  ModSpec spec;
-  spec.setSample(1, filled(10, 0x7F), 64, 20, 4);
-  start(spec);
+  ModDraft mod;
+  mod.setSample(1, filled(10, 0x7F), 64, 20, 4);
+  start(mod);
   play(0, 1, 65536);
   std::array<uint8_t, partSamples> part = mix();
   EXPECT_EQ(part[9], 191);

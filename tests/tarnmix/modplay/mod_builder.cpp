@@ -6,8 +6,8 @@
 
 namespace modtest {
 
-void ModSpec::setCell(int pattern, int row, int channel, int sample, int period, int effect,
-                      int param) {
+void ModDraft::setCell(int pattern, int row, int channel, int sample, int period, int effect,
+                       int param) {
   while (static_cast<int>(patterns.size()) <= pattern) patterns.push_back({});
   uint8_t* cell = &patterns[pattern][(row * 4 + channel) * 4];
   cell[0] = static_cast<uint8_t>((sample & 0xF0) | ((period >> 8) & 0x0F));
@@ -16,9 +16,9 @@ void ModSpec::setCell(int pattern, int row, int channel, int sample, int period,
   cell[3] = static_cast<uint8_t>(param);
 }
 
-void ModSpec::setSample(int number, const Bytes& data, uint8_t volume, uint16_t loopStartWords,
-                        uint16_t loopLengthWords) {
-  SampleSpec& s = samples[number - 1];
+void ModDraft::setSample(int number, const Bytes& data, uint8_t volume, uint16_t loopStartWords,
+                         uint16_t loopLengthWords) {
+  SlotDraft& s = samples[number - 1];
   s.lengthWords = static_cast<uint16_t>(data.size() / 2);
   s.volume = volume;
   s.loopStartWords = loopStartWords;
@@ -39,10 +39,10 @@ void putWord(Bytes& out, uint16_t value) {
 
 }  // namespace
 
-Bytes ModSpec::build() const {
+Bytes ModDraft::build() const {
   Bytes out;
   putText(out, title, 20);
-  for (const SampleSpec& s : samples) {
+  for (const SlotDraft& s : samples) {
     putText(out, s.name, 22);
     putWord(out, s.lengthWords);
     out.push_back(s.finetune);
@@ -55,7 +55,7 @@ Bytes ModSpec::build() const {
   out.insert(out.end(), orders.begin(), orders.end());
   putText(out, signature, 4);
   for (const auto& pattern : patterns) out.insert(out.end(), pattern.begin(), pattern.end());
-  for (const SampleSpec& s : samples) out.insert(out.end(), s.data.begin(), s.data.end());
+  for (const SlotDraft& s : samples) out.insert(out.end(), s.data.begin(), s.data.end());
   out.insert(out.end(), trailing.begin(), trailing.end());
   return out;
 }

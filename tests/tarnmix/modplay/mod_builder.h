@@ -12,7 +12,7 @@ namespace modtest {
 
 using Bytes = std::vector<uint8_t>;
 
-struct SampleSpec {
+struct SlotDraft {
   std::string name;
   uint16_t lengthWords = 0;
   uint8_t finetune = 0;
@@ -22,9 +22,9 @@ struct SampleSpec {
   Bytes data;  // signed file bytes, written whatever the header length says
 };
 
-struct ModSpec {
+struct ModDraft {
   std::string title;
-  std::array<SampleSpec, 31> samples;
+  std::array<SlotDraft, 31> samples;
   uint8_t songLength = 1;
   uint8_t restartPosition = 0;
   std::array<uint8_t, 128> orders{};

@@ -42,10 +42,10 @@ class Sequencer : public ::testing::Test {
     newPattern = nullptr;
   }
 
-  // Loads the spec (slot 1 gets a default looped sample if it has none) and prepares it.
-  void start(ModSpec& spec) {
-    if (spec.samples[0].data.empty()) spec.setSample(1, filled(64, 0x20), 40, 0, 32);
-    module.reset(load(spec.build()));
+  // Loads the mod (slot 1 gets a default looped sample if it has none) and prepares it.
+  void start(ModDraft& mod) {
+    if (mod.samples[0].data.empty()) mod.setSample(1, filled(64, 0x20), 40, 0, 32);
+    module.reset(load(mod.build()));
     ASSERT_TRUE(module);
     prepareForPlayback(module.get());
   }
@@ -70,9 +70,9 @@ class Sequencer : public ::testing::Test {
 constexpr long rowSamples = 5292;
 
 TEST_F(Sequencer, StartsAtRowZeroAndCallsBackFirstAfterSample5292) {
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 1, 428);
-  start(spec);
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 1, 428);
+  start(mod);
   EXPECT_TRUE(calls.empty());  // row 0 is applied without a callback
   EXPECT_EQ(channel(0).sample, &module->samples[0]);
   EXPECT_EQ(channel(0).step, 12315);
@@ -87,11 +87,11 @@ TEST_F(Sequencer, StartsAtRowZeroAndCallsBackFirstAfterSample5292) {
 }
 
 TEST_F(Sequencer, CallsNewPatternBeforeTheRowIsAppliedAndNewRowAfter) {
-  ModSpec spec;
-  spec.songLength = 2;
-  spec.orders = {0, 1};
-  spec.setCell(1, 0, 2, 1, 214);
-  start(spec);
+  ModDraft mod;
+  mod.songLength = 2;
+  mod.orders = {0, 1};
+  mod.setCell(1, 0, 2, 1, 214);
+  start(mod);
   static Sample* seenAtPattern;
   static Sample* seenAtRow;
   static Sequencer* fixture;
@@ -121,12 +121,12 @@ TEST_F(Sequencer, CallsNewPatternBeforeTheRowIsAppliedAndNewRowAfter) {
 }
 
 TEST_F(Sequencer, WrapsToPositionZeroAndIgnoresTheRestartPosition) {
-  ModSpec spec;
-  spec.songLength = 1;
-  spec.restartPosition = 5;
-  spec.orders[0] = 2;
-  spec.setCell(2, 0, 0, 0, 0);
-  start(spec);
+  ModDraft mod;
+  mod.songLength = 1;
+  mod.restartPosition = 5;
+  mod.orders[0] = 2;
+  mod.setCell(2, 0, 0, 0, 0);
+  start(mod);
   clockRows(64 * 3);
   std::vector<Call> patterns = callsOf(3);
   ASSERT_EQ(patterns.size(), 3u);
@@ -136,7 +136,7 @@ TEST_F(Sequencer, WrapsToPositionZeroAndIgnoresTheRestartPosition) {
   }
   EXPECT_EQ(module->orderIndex, 0);
 
-  ModSpec three;
+  ModDraft three;
   three.songLength = 3;
   three.restartPosition = 1;
   three.orders = {0, 1, 2};
@@ -151,12 +151,12 @@ TEST_F(Sequencer, WrapsToPositionZeroAndIgnoresTheRestartPosition) {
 }
 
 TEST_F(Sequencer, PositionJumpGoesToRowZeroOfThePositionWithoutNewPattern) {
-  ModSpec spec;
-  spec.songLength = 3;
-  spec.orders = {0, 1, 2};
-  spec.setCell(0, 1, 3, 0, 0, 0xB, 2);
-  spec.setCell(2, 0, 0, 0, 0, 0xB, 3);  // 3 is not below songLength: position 0
-  start(spec);
+  ModDraft mod;
+  mod.songLength = 3;
+  mod.orders = {0, 1, 2};
+  mod.setCell(0, 1, 3, 0, 0, 0xB, 2);
+  mod.setCell(2, 0, 0, 0, 0, 0xB, 3);  // 3 is not below songLength: position 0
+  start(mod);
   clockRows(1);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].value, -1);
@@ -177,13 +177,13 @@ TEST_F(Sequencer, PatternBreakContinuesAtTheTargetRowOfTheNextPosition) {
   };
   for (Case c : {Case{0x10, 9, 1, 10}, Case{0x0F, 14, 1, 15}, Case{0x64, 63, 2, 0},
                  Case{0x00, -1, 1, 0}, Case{0x99, 63, 2, 0}}) {
-    ModSpec spec;
-    spec.songLength = 4;
-    spec.orders = {0, 1, 2, 3};
-    spec.setCell(0, 1, 1, 0, 0, 0xD, c.param);
-    spec.setCell(3, 0, 0, 0, 0);
+    ModDraft mod;
+    mod.songLength = 4;
+    mod.orders = {0, 1, 2, 3};
+    mod.setCell(0, 1, 1, 0, 0, 0xD, c.param);
+    mod.setCell(3, 0, 0, 0, 0);
     calls.clear();
-    start(spec);
+    start(mod);
     clockRows(1);
     ASSERT_EQ(calls.size(), 1u) << c.param;
     EXPECT_EQ(calls[0].value, c.reported) << c.param;
@@ -195,14 +195,14 @@ TEST_F(Sequencer, PatternBreakContinuesAtTheTargetRowOfTheNextPosition) {
 }
 
 TEST_F(Sequencer, TwoBreaksInOneRowAdvanceByTwoAndAllChannelsReadTheSameRow) {
-  ModSpec spec;
-  spec.songLength = 4;
-  spec.orders = {0, 1, 2, 3};
-  spec.setCell(0, 1, 0, 0, 0, 0xD, 0x05);
-  spec.setCell(0, 1, 2, 0, 0, 0xD, 0x07);
-  spec.setCell(0, 1, 3, 1, 856);  // read from pattern 0 row 1 although channel 0 broke
-  spec.setCell(3, 0, 0, 0, 0);
-  start(spec);
+  ModDraft mod;
+  mod.songLength = 4;
+  mod.orders = {0, 1, 2, 3};
+  mod.setCell(0, 1, 0, 0, 0, 0xD, 0x05);
+  mod.setCell(0, 1, 2, 0, 0, 0xD, 0x07);
+  mod.setCell(0, 1, 3, 1, 856);  // read from pattern 0 row 1 although channel 0 broke
+  mod.setCell(3, 0, 0, 0, 0);
+  start(mod);
   clockRows(1);
   EXPECT_EQ(module->orderIndex, 2);
   EXPECT_EQ(module->row, 6);
@@ -215,19 +215,19 @@ TEST_F(Sequencer, SpeedSetsTicksPerRowAndTempoSetsTickLength) {
   };
   for (Tempo t : {Tempo{32, 3675}, Tempo{125, 882}, Tempo{126, 882}, Tempo{127, 882},
                   Tempo{128, 864}, Tempo{150, 735}, Tempo{255, 432}}) {
-    ModSpec spec;
-    spec.setCell(0, 0, 0, 0, 0, 0xF, t.param);
-    start(spec);
+    ModDraft mod;
+    mod.setCell(0, 0, 0, 0, 0, 0xF, t.param);
+    start(mod);
     EXPECT_EQ(module->samplesPerTick, t.samplesPerTick) << t.param;
     EXPECT_EQ(module->samplesLeft, t.samplesPerTick) << t.param;
   }
 
   // Speed 3 at tempo 150: rows of 3 ticks of 735 samples; the first row already has that length.
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 0, 0, 0xF, 3);
-  spec.setCell(0, 0, 1, 0, 0, 0xF, 150);
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 0, 0, 0xF, 3);
+  mod.setCell(0, 0, 1, 0, 0, 0xF, 150);
   calls.clear();
-  start(spec);
+  start(mod);
   clock(3 * 735 * 2);
   std::vector<Call> rows = callsOf(2);
   ASSERT_EQ(rows.size(), 2u);
@@ -236,10 +236,10 @@ TEST_F(Sequencer, SpeedSetsTicksPerRowAndTempoSetsTickLength) {
 }
 
 TEST_F(Sequencer, SpeedEqualToTheCurrentLeavesTicksLeft) {
-  ModSpec spec;
-  spec.setCell(0, 1, 0, 0, 0, 0xF, 6);
-  spec.setCell(0, 1, 1, 0, 0, 0xF, 5);
-  start(spec);
+  ModDraft mod;
+  mod.setCell(0, 1, 0, 0, 0, 0xF, 6);
+  mod.setCell(0, 1, 1, 0, 0, 0xF, 5);
+  start(mod);
   clock(rowSamples + 882 * 2);  // into row 1, two ticks along
   EXPECT_EQ(module->speed, 5);
   EXPECT_EQ(module->ticksLeft, 3);
@@ -250,11 +250,11 @@ TEST_F(Sequencer, SpeedEqualToTheCurrentLeavesTicksLeft) {
 }
 
 TEST_F(Sequencer, SpeedZeroHaltsRowsWhileChannelsSoundAndSlide) {
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 1, 428, 0xA, 0x10);
-  spec.setCell(0, 0, 1, 0, 0, 0xF, 0);
-  spec.setSample(1, filled(64, 0x20), 10, 0, 32);
-  start(spec);
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 1, 428, 0xA, 0x10);
+  mod.setCell(0, 0, 1, 0, 0, 0xF, 0);
+  mod.setSample(1, filled(64, 0x20), 10, 0, 32);
+  start(mod);
   EXPECT_EQ(module->speed, 0);
   EXPECT_EQ(module->ticksLeft, 0);
   clock(100 * 882);
@@ -272,17 +272,17 @@ TEST_F(Sequencer, SpeedZeroHaltsRowsWhileChannelsSoundAndSlide) {
 }
 
 TEST_F(Sequencer, NotesStartOnlyWithASampleNumber) {
-  ModSpec spec;
-  spec.setSample(2, filled(40, 0x10), 33);
-  spec.setSample(3, {});  // empty slot
-  spec.setCell(0, 0, 0, 1, 428);
-  spec.setCell(0, 1, 0, 0, 214);  // period alone: nothing new
-  spec.setCell(0, 0, 1, 2, 0);    // period 0: holds the first byte
-  spec.setCell(0, 0, 2, 1, 428);
-  spec.setCell(0, 1, 2, 3, 428);  // empty slot: silence
-  spec.setCell(0, 0, 3, 1, 428);
-  spec.setCell(0, 1, 3, 40, 428);  // no such slot: silence
-  start(spec);
+  ModDraft mod;
+  mod.setSample(2, filled(40, 0x10), 33);
+  mod.setSample(3, {});  // empty slot
+  mod.setCell(0, 0, 0, 1, 428);
+  mod.setCell(0, 1, 0, 0, 214);  // period alone: nothing new
+  mod.setCell(0, 0, 1, 2, 0);    // period 0: holds the first byte
+  mod.setCell(0, 0, 2, 1, 428);
+  mod.setCell(0, 1, 2, 3, 428);  // empty slot: silence
+  mod.setCell(0, 0, 3, 1, 428);
+  mod.setCell(0, 1, 3, 40, 428);  // no such slot: silence
+  start(mod);
   EXPECT_EQ(channel(1).sample, &module->samples[1]);
   EXPECT_EQ(channel(1).step, 0);
   EXPECT_EQ(channel(1).volume, 33);
@@ -312,12 +312,12 @@ TEST_F(Sequencer, StepFollowsTheFreqTable) {
 }
 
 TEST_F(Sequencer, VolumeSlideRunsOnInBetweenTicksAcrossRowsUntilAnotherCommand) {
-  ModSpec spec;
-  spec.setSample(1, filled(64, 0x20), 10, 0, 32);
-  spec.setCell(0, 0, 0, 1, 428, 0xA, 0x20);  // +2 per tick
-  spec.setCell(0, 2, 0, 1, 428);             // new note without effect: slide goes on
-  spec.setCell(0, 3, 0, 0, 0, 0x0, 0x01);    // any parameter ends it
-  start(spec);
+  ModDraft mod;
+  mod.setSample(1, filled(64, 0x20), 10, 0, 32);
+  mod.setCell(0, 0, 0, 1, 428, 0xA, 0x20);  // +2 per tick
+  mod.setCell(0, 2, 0, 1, 428);             // new note without effect: slide goes on
+  mod.setCell(0, 3, 0, 0, 0, 0x0, 0x01);    // any parameter ends it
+  start(mod);
   EXPECT_EQ(channel(0).volumeSlide, 2);
   clockRows(1);
   EXPECT_EQ(channel(0).volume, 20);  // five in-between ticks
@@ -339,10 +339,10 @@ TEST_F(Sequencer, VolumeSlideClampsAndEnds) {
   };
   for (Case c : {Case{62, 0x40, 64, 0, 64}, Case{62, 0x20, 64, 2, 64}, Case{62, 0x21, 64, 2, 64},
                  Case{100, 0x01, 64, 0, 64}, Case{3, 0x05, 0, 0, 0}, Case{5, 0x05, 0, -5, 0}}) {
-    ModSpec spec;
-    spec.setSample(1, filled(64, 0x20), static_cast<uint8_t>(c.slotVolume), 0, 32);
-    spec.setCell(0, 0, 0, 1, 428, 0xA, c.param);
-    start(spec);
+    ModDraft mod;
+    mod.setSample(1, filled(64, 0x20), static_cast<uint8_t>(c.slotVolume), 0, 32);
+    mod.setCell(0, 0, 0, 1, 428, 0xA, c.param);
+    start(mod);
     EXPECT_EQ(channel(0).volume, c.slotVolume);  // no slide on the tick a row begins with
     clock(882);
     EXPECT_EQ(channel(0).volume, c.afterFirstTick) << c.param;
@@ -354,25 +354,25 @@ TEST_F(Sequencer, VolumeSlideClampsAndEnds) {
 }
 
 TEST_F(Sequencer, SetVolumeClampsTo64) {
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 1, 428, 0xC, 0x50);
-  spec.setCell(0, 0, 1, 1, 428, 0xC, 0x20);
-  start(spec);
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 1, 428, 0xC, 0x50);
+  mod.setCell(0, 0, 1, 1, 428, 0xC, 0x20);
+  start(mod);
   EXPECT_EQ(channel(0).volume, 64);
   EXPECT_EQ(channel(1).volume, 32);
 }
 
 TEST_F(Sequencer, SampleOffset) {
-  ModSpec spec;
-  spec.setSample(1, filled(1024, 0x20));
-  spec.setSample(2, filled(40000, 0x20));
-  spec.setCell(0, 0, 0, 1, 428, 0x9, 0x02);
-  spec.setCell(0, 1, 0, 0, 0, 0x9, 0x03);    // no note: acts on the sounding sample
-  spec.setCell(0, 2, 0, 0, 0, 0x9, 0x00);    // param 0: nothing
-  spec.setCell(0, 3, 0, 0, 0, 0x9, 0x04);    // at the end: silence
-  spec.setCell(0, 4, 0, 0, 0, 0x9, 0x01);    // silent channel: nothing
-  spec.setCell(0, 0, 1, 2, 428, 0x9, 0x90);  // 36864, past a 16-bit integer part
-  start(spec);
+  ModDraft mod;
+  mod.setSample(1, filled(1024, 0x20));
+  mod.setSample(2, filled(40000, 0x20));
+  mod.setCell(0, 0, 0, 1, 428, 0x9, 0x02);
+  mod.setCell(0, 1, 0, 0, 0, 0x9, 0x03);    // no note: acts on the sounding sample
+  mod.setCell(0, 2, 0, 0, 0, 0x9, 0x00);    // param 0: nothing
+  mod.setCell(0, 3, 0, 0, 0, 0x9, 0x04);    // at the end: silence
+  mod.setCell(0, 4, 0, 0, 0, 0x9, 0x01);    // silent channel: nothing
+  mod.setCell(0, 0, 1, 2, 428, 0x9, 0x90);  // 36864, past a 16-bit integer part
+  start(mod);
   EXPECT_EQ(channel(0).position, 0x200LL << 16);
   EXPECT_EQ(channel(1).position, 0x9000LL << 16);
   EXPECT_EQ(channel(1).sample, &module->samples[1]);
@@ -387,17 +387,17 @@ TEST_F(Sequencer, SampleOffset) {
 }
 
 TEST_F(Sequencer, KeepNoteChangesTheSampleButNotThePosition) {
-  ModSpec spec;
-  spec.setSample(1, filled(2000, 0x20), 50);
-  spec.setSample(2, filled(100, 0x10), 20);          // shorter, no loop
-  spec.setSample(3, filled(100, 0x10), 20, 10, 20);  // shorter, looped from 20
-  spec.setCell(0, 0, 0, 1, 428);
-  spec.setCell(0, 1, 0, 2, 214, 0x3, 0);
-  spec.setCell(0, 0, 1, 1, 428);
-  spec.setCell(0, 1, 1, 3, 214, 0x3, 0);
-  spec.setCell(0, 0, 2, 1, 428);
-  spec.setCell(0, 1, 2, 2, 214, 0x3, 0);
-  start(spec);
+  ModDraft mod;
+  mod.setSample(1, filled(2000, 0x20), 50);
+  mod.setSample(2, filled(100, 0x10), 20);          // shorter, no loop
+  mod.setSample(3, filled(100, 0x10), 20, 10, 20);  // shorter, looped from 20
+  mod.setCell(0, 0, 0, 1, 428);
+  mod.setCell(0, 1, 0, 2, 214, 0x3, 0);
+  mod.setCell(0, 0, 1, 1, 428);
+  mod.setCell(0, 1, 1, 3, 214, 0x3, 0);
+  mod.setCell(0, 0, 2, 1, 428);
+  mod.setCell(0, 1, 2, 2, 214, 0x3, 0);
+  start(mod);
   channel(0).position = 50 << 16;
   channel(1).position = 500 << 16;
   channel(2).position = 500 << 16;
@@ -412,12 +412,12 @@ TEST_F(Sequencer, KeepNoteChangesTheSampleButNotThePosition) {
 }
 
 TEST_F(Sequencer, KeepNoteGlidesToTheNotesPeriodAndStopsThere) {
-  ModSpec spec;
-  spec.setCell(0, 0, 0, 1, 428);
-  spec.setCell(0, 1, 0, 0, 400, 0x3, 0x08);
-  spec.setCell(0, 0, 1, 1, 400);
-  spec.setCell(0, 1, 1, 0, 428, 0x3, 0x05);
-  start(spec);
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 1, 428);
+  mod.setCell(0, 1, 0, 0, 400, 0x3, 0x08);
+  mod.setCell(0, 0, 1, 1, 400);
+  mod.setCell(0, 1, 1, 0, 428, 0x3, 0x05);
+  start(mod);
   clockRows(1);
   EXPECT_EQ(channel(0).period, 428);
   clock(882);
@@ -435,11 +435,11 @@ TEST_F(Sequencer, KeepNoteGlidesToTheNotesPeriodAndStopsThere) {
 }
 
 TEST_F(Sequencer, SongLengthZeroStaysAtPositionZero) {
-  ModSpec spec;
-  spec.songLength = 0;
-  spec.orders[0] = 9;  // never counted, so never loaded: its rows read as empty
-  spec.setCell(0, 0, 0, 1, 428);
-  start(spec);
+  ModDraft mod;
+  mod.songLength = 0;
+  mod.orders[0] = 9;  // never counted, so never loaded: its rows read as empty
+  mod.setCell(0, 0, 0, 1, 428);
+  start(mod);
   EXPECT_EQ(module->currentPattern, 9);
   EXPECT_EQ(channel(0).sample, nullptr);
   clockRows(130);
