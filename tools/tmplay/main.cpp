@@ -142,8 +142,9 @@ int main(int argc, char** argv) {
   t.setCallback(tarnmixNewRow, onNewRow);
   t.setCallback(tarnmixNewPattern, onNewPattern);
   int result = played;
+  // Ctrl+C from here on stops the song in order instead of ending the process mid-part.
+  SetConsoleCtrlHandler(onConsoleControl, TRUE);
   if (t.play(song)) {
-    SetConsoleCtrlHandler(onConsoleControl, TRUE);
     printSampleNames(t);
     const char* reason = playUntilStopped(t, seconds);
     t.stop();
