@@ -26,9 +26,6 @@ Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-  updated=0
-else
-  updated=1
 fi
 
 if [ "${#missing[@]}" -gt 0 ] || [ "$need_src" -eq 1 ]; then
@@ -43,6 +40,7 @@ fi
 if [ "$need_src" -eq 1 ]; then
   mkdir -p "$top/.deps"
   tmp=$(mktemp -d "$top/.deps/src.XXXXXX")
+  chmod 755 "$tmp"  # apt-get source hands the download to its own unprivileged user
   (cd "$tmp" && apt-get source -qq --download-only bzip2 >/dev/null && dpkg-source -x --no-check ./bzip2_*.dsc src >/dev/null)
   rm -rf "$top/.deps/bzip2"
   mv "$tmp/src" "$top/.deps/bzip2"

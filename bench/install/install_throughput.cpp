@@ -14,10 +14,18 @@ long progressCalls = 0;
 }  // namespace
 
 void addComponentRow(const char*, int) {}
-const char* destinationText() { return destination; }
-const char* fieldText(int) { return ""; }
-bool rowSelected(int) { return true; }
-void drawProgress(int32_t, int32_t) { ++progressCalls; }
+const char* destinationText() {
+  return destination;
+}
+const char* fieldText(int) {
+  return "";
+}
+bool rowSelected(int) {
+  return true;
+}
+void drawProgress(int32_t, int32_t) {
+  ++progressCalls;
+}
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -44,7 +52,8 @@ int main(int argc, char** argv) {
   }
   double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
   double mib = double(progressTotal) / 2 / 1048576.0;
-  std::printf("installation run under Wine: %.1f MiB in %.3f s, %.1f MiB/s (%ld progress reports)\n",
-              mib, seconds, mib / seconds, progressCalls);
+  std::printf(
+      "installation run under Wine: %.1f MiB in %.3f s, %.1f MiB/s (%ld progress reports)\n", mib,
+      seconds, mib / seconds, progressCalls);
   return 0;
 }

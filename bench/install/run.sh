@@ -11,7 +11,12 @@ for preset in native-release win64; do
   cmake --build --preset "$preset" --target "$( [ $preset = win64 ] && echo install_throughput || echo archive_throughput)" >/dev/null
 done
 work=$(mktemp -d)
-trap 'rm -rf "$work"; scripts/wine-session.sh stop build/win64 >/dev/null' EXIT
+# Leave a Wine session that was already running (a developer's) as it was.
+if [ -f build/win64/wine-session/xvfb.pid ]; then
+  trap 'rm -rf "$work"' EXIT
+else
+  trap 'rm -rf "$work"; scripts/wine-session.sh stop build/win64 >/dev/null' EXIT
+fi
 echo "== native: the same entries through the archive reader"
 build/native-release/bench/package/archive_throughput "$mib" --keep "$work/bench.exe"
 echo "== Wine: the installation run"

@@ -25,8 +25,8 @@ namespace {
 
 // Text-like, structured, noisy and repetitive content: the mix a real product ships.
 std::vector<char> content(size_t size, int kind, std::mt19937& random) {
-  static const char* words[] = {"install", "setup", "the", "folder", "file", "of", "and",
-                                "program", "data", "level", "sound", "music", "player", "a"};
+  static const char* words[] = {"install", "setup", "the",   "folder", "file",  "of",     "and",
+                                "program", "data",  "level", "sound",  "music", "player", "a"};
   std::vector<char> out;
   out.reserve(size);
   while (out.size() < size) {
@@ -42,15 +42,21 @@ std::vector<char> content(size_t size, int kind, std::mt19937& random) {
         for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
         break;
       }
-      case 2: out.push_back(static_cast<char>(random())); break;
-      default: out.insert(out.end(), 1 + random() % 200, static_cast<char>(random() % 4)); break;
+      case 2:
+        out.push_back(static_cast<char>(random()));
+        break;
+      default:
+        out.insert(out.end(), 1 + random() % 200, static_cast<char>(random() % 4));
+        break;
     }
   }
   out.resize(size);
   return out;
 }
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 }  // namespace
 
@@ -60,14 +66,18 @@ int main(int argc, char** argv) {
   size_t mib = 64;
   std::string keep;
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--keep" && i + 1 < argc) keep = argv[++i];
-    else mib = std::strtoul(argv[i], nullptr, 10);
+    if (std::string(argv[i]) == "--keep" && i + 1 < argc)
+      keep = argv[++i];
+    else
+      mib = std::strtoul(argv[i], nullptr, 10);
   }
-  fs::path dir = fs::temp_directory_path() / ("qz-bench-archive-" + std::to_string(std::random_device{}()));
+  fs::path dir =
+      fs::temp_directory_path() / ("qz-bench-archive-" + std::to_string(std::random_device{}()));
   fs::create_directories(dir / "payload");
   std::mt19937 random(2026);
 
-  std::string manifest = "title = \"Bench\"\nsource = \"payload\"\n[[component]]\nname = \"All\"\nfiles = [";
+  std::string manifest =
+      "title = \"Bench\"\nsource = \"payload\"\n[[component]]\nname = \"All\"\nfiles = [";
   size_t total = 0;
   for (int i = 0; total < mib << 20; ++i) {
     size_t size = (i % 5 == 0) ? (6u << 20) : (1u << 16) + random() % (3u << 20);
@@ -80,14 +90,21 @@ int main(int argc, char** argv) {
   manifest += "]\n";
   std::ofstream(dir / "manifest.toml") << manifest;
   std::vector<unsigned char> stub(512, 0);
-  stub[0] = 'M'; stub[1] = 'Z'; stub[0x3C] = 128; stub[128] = 'P'; stub[129] = 'E';
-  std::ofstream(dir / "stub.exe", std::ios::binary).write(reinterpret_cast<char*>(stub.data()), stub.size());
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  stub[0x3C] = 128;
+  stub[128] = 'P';
+  stub[129] = 'E';
+  std::ofstream(dir / "stub.exe", std::ios::binary)
+      .write(reinterpret_cast<char*>(stub.data()), stub.size());
 
   auto packStart = Clock::now();
-  qzpack::buildPackage(qzpack::readManifest(dir / "manifest.toml"), dir / "stub.exe", dir / "bench.exe");
+  qzpack::buildPackage(qzpack::readManifest(dir / "manifest.toml"), dir / "stub.exe",
+                       dir / "bench.exe");
   double packSeconds = seconds(Clock::now() - packStart);
   std::string package = (dir / "bench.exe").string();
-  std::printf("package: %.1f MiB of content, %.1f MiB on disk (packed in %.1f s)\n", total / 1048576.0, fs::file_size(package) / 1048576.0, packSeconds);
+  std::printf("package: %.1f MiB of content, %.1f MiB on disk (packed in %.1f s)\n",
+              total / 1048576.0, fs::file_size(package) / 1048576.0, packSeconds);
 
   if (readSetupHeader(package.c_str(), true, nullptr) != headerOk) return 1;
   ArchiveReader* reader = openArchive(package.c_str(), header.archiveOffset);
@@ -121,11 +138,17 @@ int main(int argc, char** argv) {
         if (got == 0) break;
         bytes += got;
       }
-      if (entryFailed(s)) { std::fprintf(stderr, "entry %d failed\n", i); return 1; }
+      if (entryFailed(s)) {
+        std::fprintf(stderr, "entry %d failed\n", i);
+        return 1;
+      }
       closeEntry(s);
     }
     bestStream = std::min(bestStream, seconds(Clock::now() - start));
-    if (bytes != total) { std::fprintf(stderr, "read %llu of %zu bytes\n", (unsigned long long)bytes, total); return 1; }
+    if (bytes != total) {
+      std::fprintf(stderr, "read %llu of %zu bytes\n", (unsigned long long)bytes, total);
+      return 1;
+    }
 
     start = Clock::now();
     for (int32_t i = 0; i < reader->count; ++i) {
@@ -142,9 +165,12 @@ int main(int argc, char** argv) {
   }
   double mibTotal = total / 1048576.0;
   std::printf("entries: %d\n", reader->count);
-  std::printf("entry streams, 16384-byte chunks: %.3f s, %.1f MiB/s\n", bestStream, mibTotal / bestStream);
-  std::printf("one libbz2 call per stream:       %.3f s, %.1f MiB/s\n", bestOneCall, mibTotal / bestOneCall);
-  std::printf("throughput ratio (streams / one call): %.3f (best of 3 rounds each)\n", bestOneCall / bestStream);
+  std::printf("entry streams, 16384-byte chunks: %.3f s, %.1f MiB/s\n", bestStream,
+              mibTotal / bestStream);
+  std::printf("one libbz2 call per stream:       %.3f s, %.1f MiB/s\n", bestOneCall,
+              mibTotal / bestOneCall);
+  std::printf("throughput ratio (streams / one call): %.3f (best of 3 rounds each)\n",
+              bestOneCall / bestStream);
   freeArchive(reader);
   freeSetupHeader();
   if (!keep.empty()) fs::copy_file(package, keep, fs::copy_options::overwrite_existing);

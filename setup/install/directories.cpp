@@ -6,7 +6,9 @@
 
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 // Length of a network path's root "\\server\share\", or 0 when path is not one. The server
 // and share cannot be created, only entered.

@@ -40,7 +40,8 @@ const BuiltIn builtIns[] = {
      commonUnderProgramFiles},
     {"COMMONDESKTOP", fromRegistry, registryLocalMachine, shellFolders, "Common Desktop", "",
      noFallback},
-    {"APPDATA", fromRegistry, registryCurrentUser, shellFolders, "AppData", "", appDataUnderWindows},
+    {"APPDATA", fromRegistry, registryCurrentUser, shellFolders, "AppData", "",
+     appDataUnderWindows},
     {"DESKTOP", fromRegistry, registryCurrentUser, shellFolders, "Desktop", "", noFallback},
     {"FONTS", fromRegistry, registryCurrentUser, shellFolders, "Fonts", "", noFallback},
     {"MYDOCUMENTS", fromRegistry, registryCurrentUser, shellFolders, "Personal", "",
@@ -50,7 +51,9 @@ const BuiltIn builtIns[] = {
     {"STARTMENU", fromRegistry, registryCurrentUser, shellFolders, "Start Menu", "", noFallback},
 };
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+char lowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 
 bool sameName(const char* a, const char* b) {
   while (*a && lowerAscii(*a) == lowerAscii(*b)) ++a, ++b;
@@ -92,8 +95,14 @@ void lookUpBuiltIn(const BuiltIn& macro) {
       if (length && macroValue[length - 1] == '\\') macroValue[length - 1] = 0;
       return;
     }
-    case fromSystemDir: systemDirectory(folder); appendValue(folder); return;
-    case fromWindowsDir: windowsDirectory(folder); appendValue(folder); return;
+    case fromSystemDir:
+      systemDirectory(folder);
+      appendValue(folder);
+      return;
+    case fromWindowsDir:
+      windowsDirectory(folder);
+      appendValue(folder);
+      return;
     case fromRegistry:
       appendValue(readRegistryString(macro.root, macro.key, macro.value, macro.defaultText));
       if (!macroValue[0]) applyFallback(macro.fallback);

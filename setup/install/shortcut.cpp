@@ -1,13 +1,13 @@
 #include "shortcut.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 long createShortcut(const char* linkPath, const char* target, const char* workingDirectory,
                     const char* arguments) {
   IShellLinkA* link = nullptr;
-  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IShellLinkA, reinterpret_cast<void**>(&link));
+  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                    reinterpret_cast<void**>(&link));
   if (FAILED(result)) return result;
   // The results of the setters are not examined: Save reports whether the link was written.
   link->SetPath(target);

@@ -58,8 +58,7 @@ ArchiveStatus readDirectory(ArchiveReader* reader, FILE* file, uint32_t archiveO
     if (!readU32(file, &offset) || !readU32(file, &size)) return archiveCutShort;
     uint64_t start = dataArea + offset;
     bool plain = !(reader->archiveFlags & archiveCompressed);
-    if (size > 0x7FFFFFFF || start > reader->fileSize ||
-        (plain && start + size > reader->fileSize))
+    if (size > 0x7FFFFFFF || start > reader->fileSize || (plain && start + size > reader->fileSize))
       return archiveDataOutside;
     if (reader->count == reader->capacity && !growDirectory(reader)) return archiveNoMemory;
     char* copy = static_cast<char*>(malloc(length + 1));
@@ -88,7 +87,8 @@ ArchiveReader* openArchive(const char* path, uint32_t archiveOffset) {
   memcpy(reader->path, path, pathLength);
   long size = fseek(file, 0, SEEK_END) == 0 ? ftell(file) : -1;
   // Offsets are 32-bit, and the runtime seeks with a 32-bit long on Windows.
-  if (size < 0 || size > 0x7FFFFFFF) reader->status = archiveDataOutside;
+  if (size < 0 || size > 0x7FFFFFFF)
+    reader->status = archiveDataOutside;
   else {
     reader->fileSize = static_cast<uint32_t>(size);
     reader->status = readDirectory(reader, file, archiveOffset);
@@ -109,11 +109,16 @@ void freeArchive(ArchiveReader* reader) {
 
 const char* archiveStatusText(ArchiveStatus status) {
   switch (status) {
-    case archiveOk: return "ok";
-    case archiveCutShort: return "the file ends inside the archive directory";
-    case archiveNameTooLong: return "an entry name is longer than 260 characters";
-    case archiveDataOutside: return "an entry's data lies past the end of the file";
-    case archiveNoMemory: return "out of memory";
+    case archiveOk:
+      return "ok";
+    case archiveCutShort:
+      return "the file ends inside the archive directory";
+    case archiveNameTooLong:
+      return "an entry name is longer than 260 characters";
+    case archiveDataOutside:
+      return "an entry's data lies past the end of the file";
+    case archiveNoMemory:
+      return "out of memory";
   }
   return "unknown";
 }
@@ -154,7 +159,9 @@ EntryStream* openEntry(const ArchiveReader* reader, const char* name) {
   return stream;
 }
 
-bool entryAtEnd(const EntryStream* stream) { return !stream || stream->position >= stream->size; }
+bool entryAtEnd(const EntryStream* stream) {
+  return !stream || stream->position >= stream->size;
+}
 
 int32_t readEntry(EntryStream* stream, void* buffer, int32_t count) {
   if (!stream) return 0;
@@ -183,13 +190,17 @@ int32_t readEntry(EntryStream* stream, void* buffer, int32_t count) {
     char probe;
     int error;
     int extra = BZ2_bzRead(&error, stream->decoder, &probe, 1);
-    if (error == BZ_STREAM_END && extra == 0) stream->streamEnded = true;
-    else stream->failed = true;
+    if (error == BZ_STREAM_END && extra == 0)
+      stream->streamEnded = true;
+    else
+      stream->failed = true;
   }
   return got;
 }
 
-bool entryFailed(const EntryStream* stream) { return !stream || stream->failed; }
+bool entryFailed(const EntryStream* stream) {
+  return !stream || stream->failed;
+}
 
 void closeEntry(EntryStream* stream) {
   if (!stream) return;

@@ -11,9 +11,9 @@ enum { maxEntryNameLength = 260 };
 // the faulty one and everything after it are dropped.
 enum ArchiveStatus {
   archiveOk = 0,
-  archiveCutShort,      // the file ends inside the directory or before its terminator
-  archiveNameTooLong,   // an entry name of more than 260 characters
-  archiveDataOutside,   // an entry's stored bytes start (or, plain, end) past the end of the file
+  archiveCutShort,     // the file ends inside the directory or before its terminator
+  archiveNameTooLong,  // an entry name of more than 260 characters
+  archiveDataOutside,  // an entry's stored bytes start (or, plain, end) past the end of the file
   archiveNoMemory,
 };
 

@@ -11,10 +11,10 @@ namespace {
 // Each item of a list takes at least this many bytes in the file; a count that the bytes left
 // cannot hold is refused before any item is read.
 enum {
-  minFieldBytes = 3,      // two empty strings and the flag byte
-  minComponentBytes = 10, // empty name, flag byte, two counts
-  minFileBytes = 1,       // an empty name
-  minShortcutBytes = 4,   // four empty strings
+  minFieldBytes = 3,       // two empty strings and the flag byte
+  minComponentBytes = 10,  // empty name, flag byte, two counts
+  minFileBytes = 1,        // an empty name
+  minShortcutBytes = 4,    // four empty strings
 };
 
 char* copyString(const char* text) {
@@ -167,13 +167,13 @@ HeaderStatus readSetupHeaderFrom(FILE* carrier, bool firstPass, ComponentSink si
   if (fseek(carrier, headerOffsetPosition, SEEK_SET) != 0 || !readU32(in, &headerOffset))
     return headerNotFound;
   // The header lies behind the stub's own bytes 96-99, and a whole one takes 21 bytes or more.
-  if (headerOffset < headerOffsetPosition + 4 || int64_t{headerOffset} > in.size - smallestHeaderSize)
+  if (headerOffset < headerOffsetPosition + 4 ||
+      int64_t{headerOffset} > in.size - smallestHeaderSize)
     return headerNotFound;
   fseek(carrier, static_cast<long>(headerOffset), SEEK_SET);
   uint32_t archiveOffset, setupFlags;
   if (!readU32(in, &archiveOffset) || !readU32(in, &setupFlags)) return headerCutShort;
-  if (int64_t{archiveOffset} > in.size - smallestArchiveSize)
-    return headerArchiveOutside;
+  if (int64_t{archiveOffset} > in.size - smallestArchiveSize) return headerArchiveOutside;
   header.archiveOffset = archiveOffset;
   header.setupFlags = setupFlags;
   TRY(readFields(in, firstPass));
@@ -191,15 +191,24 @@ HeaderStatus readSetupHeader(const char* carrierPath, bool firstPass, ComponentS
 
 const char* headerStatusText(HeaderStatus status) {
   switch (status) {
-    case headerOk: return "ok";
-    case headerCannotOpen: return "the file cannot be opened";
-    case headerNotFound: return "bytes 96-99 do not lead to a setup header";
-    case headerCutShort: return "the file ends inside the setup header";
-    case headerStringTooLong: return "a string of the setup header is longer than 16383 bytes";
-    case headerTooManyFields: return "more than 64 custom fields";
-    case headerCountTooLarge: return "a count is larger than the bytes left could hold";
-    case headerArchiveOutside: return "the archive offset lies past the end of the file";
-    case headerNoMemory: return "out of memory";
+    case headerOk:
+      return "ok";
+    case headerCannotOpen:
+      return "the file cannot be opened";
+    case headerNotFound:
+      return "bytes 96-99 do not lead to a setup header";
+    case headerCutShort:
+      return "the file ends inside the setup header";
+    case headerStringTooLong:
+      return "a string of the setup header is longer than 16383 bytes";
+    case headerTooManyFields:
+      return "more than 64 custom fields";
+    case headerCountTooLarge:
+      return "a count is larger than the bytes left could hold";
+    case headerArchiveOutside:
+      return "the archive offset lies past the end of the file";
+    case headerNoMemory:
+      return "out of memory";
   }
   return "unknown";
 }
@@ -216,8 +225,10 @@ CustomField* addCustomField(const char* caption, const char* variableName, uint8
     return nullptr;
   }
   field->fieldFlags = fieldFlags;
-  if (header.lastField) header.lastField->next = field;
-  else header.firstField = field;
+  if (header.lastField)
+    header.lastField->next = field;
+  else
+    header.firstField = field;
   header.lastField = field;
   ++header.fieldCount;
   return field;
@@ -230,8 +241,10 @@ Component* addComponent(const char* name) {
     free(component);
     return nullptr;
   }
-  if (header.lastComponent) header.lastComponent->next = component;
-  else header.firstComponent = component;
+  if (header.lastComponent)
+    header.lastComponent->next = component;
+  else
+    header.firstComponent = component;
   header.lastComponent = component;
   return component;
 }

@@ -19,10 +19,18 @@ const char confirmEnd[] = "' in your system.\nDo you want to continue?";
 
 LRESULT CALLBACK mainProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_PAINT: paintBranding(); break;
-    case WM_DRAWITEM: drawComponentRow(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return 0;
-    case WM_CLOSE: if (onClose()) return 0; break;
-    case WM_COMMAND: if (onCommand(wParam, lParam)) return 0; break;
+    case WM_PAINT:
+      paintBranding();
+      break;
+    case WM_DRAWITEM:
+      drawComponentRow(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return 0;
+    case WM_CLOSE:
+      if (onClose()) return 0;
+      break;
+    case WM_COMMAND:
+      if (onCommand(wParam, lParam)) return 0;
+      break;
   }
   return DefWindowProcA(window, msg, wParam, lParam);
 }
@@ -40,7 +48,8 @@ void registerClass(const char* name, WNDPROC procedure) {
 }
 
 HFONT font(int height, int weight, const char* face) {
-  return CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS, 0, 0, 0, face);
+  return CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS, 0, 0, 0,
+                     face);
 }
 
 // A package that cannot be read whole is refused before any window exists: never a wizard
@@ -62,9 +71,9 @@ void createWindows() {
   EnableWindow(wizard.background, FALSE);  // it can never take focus or input
 
   registerClass("MainClass", mainProc);
-  wizard.main = CreateWindowExA(WS_EX_APPWINDOW, "MainClass", "",
-                                WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 500, 300, nullptr,
-                                nullptr, wizard.instance, nullptr);
+  wizard.main =
+      CreateWindowExA(WS_EX_APPWINDOW, "MainClass", "", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0,
+                      0, 500, 300, nullptr, nullptr, wizard.instance, nullptr);
   GetWindowRect(GetDesktopWindow(), &desktop);
   MoveWindow(wizard.main, desktop.right / 2 - 250, desktop.bottom / 2 - 150, 500, 300, TRUE);
   GetClientRect(wizard.main, &wizard.client);
@@ -81,41 +90,45 @@ void createPages() {
   const DWORD radio = WS_CHILD | WS_TABSTOP | BS_AUTORADIOBUTTON;
   const DWORD editBox = WS_CHILD | WS_BORDER | WS_TABSTOP;
   HFONT text = wizard.textFont;
-  wizard.pageTitle =
-      createControl(0, "STATIC", "Preinstallation information:", visible, 10, 5, w, 30, wizard.headingFont);
+  wizard.pageTitle = createControl(0, "STATIC", "Preinstallation information:", visible, 10, 5, w,
+                                   30, wizard.headingFont);
   wizard.cancelButton = createControl(0, "BUTTON", "Cancel", button, 10, h - 40, 100, 30, text);
   wizard.backButton = createControl(0, "BUTTON", "Back", button, w - 215, h - 40, 100, 30, text);
   wizard.nextButton =
       createControl(0, "BUTTON", "Next", button | BS_DEFPUSHBUTTON, w - 110, h - 40, 100, 30, text);
-  wizard.finishButton = createControl(0, "BUTTON", "Finish", WS_CHILD | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                      w - 110, h - 40, 100, 30, text);
+  wizard.finishButton =
+      createControl(0, "BUTTON", "Finish", WS_CHILD | WS_TABSTOP | BS_DEFPUSHBUTTON, w - 110,
+                    h - 40, 100, 30, text);
 
   int page = addPage("Preinstallation information:");
-  wizard.infoBox = createControl(WS_EX_CLIENTEDGE, "EDIT", "",
-                                 editBox | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 10, 25, w - 20,
-                                 h - 70, wizard.fixedFont);
+  wizard.infoBox =
+      createControl(WS_EX_CLIENTEDGE, "EDIT", "", editBox | WS_VSCROLL | ES_MULTILINE | ES_READONLY,
+                    10, 25, w - 20, h - 70, wizard.fixedFont);
   addPageControl(page, wizard.infoBox);
 
   page = addPage("Select installation method:");
   wizard.fullButton = createControl(0, "Button", "Full installation", radio, 20, 70, 320, 20, text);
-  wizard.normalButton = createControl(0, "Button", "Normal installation", radio, 20, 90, 320, 20, text);
-  wizard.customButton = createControl(0, "Button", "Custom installation", radio, 20, 110, 320, 20, text);
+  wizard.normalButton =
+      createControl(0, "Button", "Normal installation", radio, 20, 90, 320, 20, text);
+  wizard.customButton =
+      createControl(0, "Button", "Custom installation", radio, 20, 110, 320, 20, text);
   SendMessageA(wizard.normalButton, BM_SETCHECK, BST_CHECKED, 0);
   addPageControl(page, wizard.fullButton);
   addPageControl(page, wizard.normalButton);
   addPageControl(page, wizard.customButton);
 
   page = addPage("Select components to install:");
-  wizard.componentList = createControl(
-      WS_EX_CLIENTEDGE, "LISTBOX", "",
-      editBox | WS_VSCROLL | LBS_MULTIPLESEL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, 10, 25, w - 20,
-      h - 70, nullptr);
+  wizard.componentList =
+      createControl(WS_EX_CLIENTEDGE, "LISTBOX", "",
+                    editBox | WS_VSCROLL | LBS_MULTIPLESEL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS,
+                    10, 25, w - 20, h - 70, nullptr);
   addPageControl(page, wizard.componentList);
 
   createFieldPages(wizard.instance);
 
   wizard.destinationPage = page = addPage("Destination path:");
-  wizard.destinationBox = createControl(WS_EX_CLIENTEDGE, "EDIT", "", editBox, 10, 55, w - 20, 23, text);
+  wizard.destinationBox =
+      createControl(WS_EX_CLIENTEDGE, "EDIT", "", editBox, 10, 55, w - 20, 23, text);
   addPageControl(page, wizard.destinationBox);
   addPage("Press the 'Next' button to install the program");
 }

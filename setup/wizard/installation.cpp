@@ -1,11 +1,11 @@
 // The component rows, the checks that guard the installation, the run itself and its progress
 // bar.
+#include <stdlib.h>
+
 #include "install/install_run.h"
 #include "package/header.h"
 #include "package/services.h"
 #include "wizard/wizard.h"
-
-#include <stdlib.h>
 
 namespace {
 
@@ -134,9 +134,14 @@ void startInstallation() {
   if (!fullInstallation && requiredComponentMissing()) return;
   InstallFailure failure;
   switch (runInstallation(fullInstallation, &failure)) {
-    case installNoCarrier: message(damagedPackageText, "Internal error", MB_ICONERROR); return;
-    case installFailed: reportFailure(failure); return;
-    case installDone: break;
+    case installNoCarrier:
+      message(damagedPackageText, "Internal error", MB_ICONERROR);
+      return;
+    case installFailed:
+      reportFailure(failure);
+      return;
+    case installDone:
+      break;
   }
   drawProgress(100, 100);
   message("Installation finished", "Done", MB_OK);

@@ -25,7 +25,9 @@ bool requiredFieldMissing() {
   return true;
 }
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 // An empty or relative destination would scatter files in the working folder or at the root of
 // the current drive.
@@ -34,7 +36,8 @@ bool destinationIsRelative() {
   GetWindowTextA(wizard.destinationBox, text, sizeof text);
   bool drivePath = ((text[0] | 0x20) >= 'a' && (text[0] | 0x20) <= 'z') && text[1] == ':' &&
                    isSeparator(text[2]);
-  bool networkPath = isSeparator(text[0]) && isSeparator(text[1]) && text[2] && !isSeparator(text[2]);
+  bool networkPath =
+      isSeparator(text[0]) && isSeparator(text[1]) && text[2] && !isSeparator(text[2]);
   if (drivePath || networkPath) return false;
   message(relativeDestinationText, "Error", MB_ICONERROR);
   return true;

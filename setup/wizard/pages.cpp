@@ -42,11 +42,13 @@ HWND createControl(DWORD exStyle, const char* className, const char* text, DWORD
   return control;
 }
 
-bool isChecked(HWND button) { return SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool isChecked(HWND button) {
+  return SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 void createFieldPages(HINSTANCE) {
-  for (const CustomField* field = header.firstField;
-       field && wizard.fieldCount < maxFieldBoxes; field = field->next) {
+  for (const CustomField* field = header.firstField; field && wizard.fieldCount < maxFieldBoxes;
+       field = field->next) {
     int page = addPage(field->caption);
     HWND box = createControl(WS_EX_CLIENTEDGE, "EDIT", "", WS_CHILD | WS_BORDER | WS_TABSTOP, 10,
                              55, wizard.client.right - 20, 23, wizard.textFont);

@@ -9,7 +9,9 @@ namespace {
 const char creditText[] = "Setup process made with Corvalline Setup 1.3 - get it for free at ";
 const char brandingText[] = "Corvalline Setup version 1.3";
 
-void drawText(HDC dc, int x, int y, const char* text) { TextOutA(dc, x, y, text, lstrlenA(text)); }
+void drawText(HDC dc, int x, int y, const char* text) {
+  TextOutA(dc, x, y, text, lstrlenA(text));
+}
 
 void paintBackground(HWND window) {
   HDC dc = GetDC(window);
@@ -52,8 +54,11 @@ void paintBackground(HWND window) {
 
 LRESULT CALLBACK backgroundProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CLOSE: return 0;  // the background cannot be closed
-    case WM_PAINT: paintBackground(window); break;
+    case WM_CLOSE:
+      return 0;  // the background cannot be closed
+    case WM_PAINT:
+      paintBackground(window);
+      break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -1,8 +1,8 @@
 // The wizard's windows, fonts and page table, shared by its start-up, painting, navigation and
 // installation handling. One thread owns all of it.
 #pragma once
-#include <windows.h>
 #include <stdint.h>
+#include <windows.h>
 
 enum { maxPages = 96, maxPageControls = 64, maxFieldBoxes = 64 };
 

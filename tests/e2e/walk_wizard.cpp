@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
       if (shown.text == "This field is required. Please fill it.") {
         // The field page is still shown: its box is the focused edit of the wizard.
         for (int i = 0; i < 64 && setup.fieldBox(i); ++i)
-          if (driver::Installer::visible(setup.fieldBox(i))) setup.type(setup.fieldBox(i), "Demo User");
+          if (driver::Installer::visible(setup.fieldBox(i)))
+            setup.type(setup.fieldBox(i), "Demo User");
       } else if (!finished) {
         return 1;
       }
@@ -61,7 +62,11 @@ int main(int argc, char** argv) {
     for (int type; (type = std::fgetc(log)) != EOF;) {
       std::string path;
       for (int c; (c = std::fgetc(log)) != EOF && c != 0;) path += static_cast<char>(c);
-      std::printf("  %s %s\n", type == 1 ? "file    " : type == 2 ? "shortcut" : "?       ", path.c_str());
+      std::printf("  %s %s\n",
+                  type == 1   ? "file    "
+                  : type == 2 ? "shortcut"
+                              : "?       ",
+                  path.c_str());
     }
     std::fclose(log);
   }

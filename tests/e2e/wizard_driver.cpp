@@ -5,7 +5,9 @@
 namespace driver {
 namespace {
 
-DWORD now() { return GetTickCount(); }
+DWORD now() {
+  return GetTickCount();
+}
 
 struct Search {
   DWORD pid;
@@ -33,7 +35,6 @@ HWND findWindowOf(DWORD pid, const char* className, bool mustBeVisible) {
   EnumWindows(findTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
-
 
 }  // namespace
 
@@ -91,7 +92,8 @@ bool Installer::waitForWizard(DWORD timeoutMs) {
   settle();
   children_.clear();
   // Children in creation order, which is the order of the window list.
-  for (HWND c = GetWindow(main_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) children_.push_back(c);
+  for (HWND c = GetWindow(main_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    children_.push_back(c);
   return true;
 }
 
@@ -102,7 +104,9 @@ DWORD Installer::waitForExit(DWORD timeoutMs) {
   return code;
 }
 
-HWND Installer::background() const { return findWindowOf(process_.dwProcessId, "BackClass", false); }
+HWND Installer::background() const {
+  return findWindowOf(process_.dwProcessId, "BackClass", false);
+}
 
 std::string Installer::text(HWND window) {
   // GetWindowText gives only the stored caption of another process's window, not an edit
@@ -148,7 +152,8 @@ std::vector<std::string> Installer::rowTexts() const {
   for (LRESULT i = 0; i < count; ++i) {
     // The ANSI form of LB_GETTEXT from another process gives only the first letter under Wine.
     wchar_t wide[512] = L"";
-    SendMessageW(componentList(), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+    SendMessageW(componentList(), LB_GETTEXT, static_cast<WPARAM>(i),
+                 reinterpret_cast<LPARAM>(wide));
     char narrow[1024] = "";
     WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
     rows.push_back(narrow);
@@ -182,7 +187,8 @@ bool screenshot(const std::filesystem::path& file) {
     std::ofstream out(file, std::ios::binary);
     out.write(reinterpret_cast<char*>(&fileHeader), sizeof fileHeader);
     out.write(reinterpret_cast<char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<char*>(bits), static_cast<std::streamsize>(stride * static_cast<DWORD>(h)));
+    out.write(static_cast<char*>(bits),
+              static_cast<std::streamsize>(stride * static_cast<DWORD>(h)));
     ok = static_cast<bool>(out);
     SelectObject(memory, old);
     DeleteObject(bitmap);

@@ -21,7 +21,8 @@ const char* cancelText = "Are you sure that you want to cancel the installation 
 
 fs::path hostPath(const char* unixPath) {
   std::string path = std::string("Z:") + unixPath;
-  for (char& c : path) if (c == '/') c = '\\';
+  for (char& c : path)
+    if (c == '/') c = '\\';
   return path;
 }
 
@@ -36,7 +37,7 @@ std::string escape(const std::string& path) {
 
 struct Options {
   bool background = false;
-  std::string fields;       // [[field]] tables
+  std::string fields;  // [[field]] tables
   std::string lastWords = "Thanks for installing.\nEnjoy.";
   std::string components;   // [[component]] tables; a default one when empty
   std::string destination;  // defaultDestination; the scratch folder's dest when empty
@@ -63,14 +64,15 @@ files = ["readme.txt", "data\\level.dat"]
 name = "Extras"
 selected = false
 files = ["extra.txt"]
-)" : o.components;
-    std::string manifest = "title = \"Test Product\"\n"
-                           "defaultDestination = \"" +
-                           escape(o.destination.empty() ? dest.string() : o.destination) + "\"\n" +
-                           "preInstallText = \"Before you start.\\nSecond line.\"\n" +
-                           "lastWords = \"\"\"" + o.lastWords + "\"\"\"\n" +
-                           "source = \"payload\"\n" + (o.background ? "background = true\n" : "") +
-                           o.fields + components;
+)"
+                                                  : o.components;
+    std::string manifest =
+        "title = \"Test Product\"\n"
+        "defaultDestination = \"" +
+        escape(o.destination.empty() ? dest.string() : o.destination) + "\"\n" +
+        "preInstallText = \"Before you start.\\nSecond line.\"\n" + "lastWords = \"\"\"" +
+        o.lastWords + "\"\"\"\n" + "source = \"payload\"\n" +
+        (o.background ? "background = true\n" : "") + o.fields + components;
     return buildPackage(folder, manifest, stub);
   }
 
@@ -81,7 +83,8 @@ files = ["extra.txt"]
     driver::MessageBox box = setup->waitForMessageBox();
     ASSERT_TRUE(box.window) << "no confirmation";
     EXPECT_EQ(box.caption, "Test Product");
-    EXPECT_EQ(box.text, "This will install `Test Product' in your system.\nDo you want to continue?");
+    EXPECT_EQ(box.text,
+              "This will install `Test Product' in your system.\nDo you want to continue?");
     setup->answer(box, IDYES);
     ASSERT_TRUE(setup->waitForWizard());
   }
@@ -211,7 +214,8 @@ variableName = "NICK"
   setup->type(setup->fieldBox(0), "Ann");
   next();
   next();
-  EXPECT_EQ(Installer::text(setup->destinationBox()), "C:\\Program Files\\Ann") << "refilled by Next";
+  EXPECT_EQ(Installer::text(setup->destinationBox()), "C:\\Program Files\\Ann")
+      << "refilled by Next";
   setup->type(setup->destinationBox(), "C:\\Typed");
   next();
   EXPECT_EQ(setup->title(), "Press the 'Next' button to install the program");

@@ -29,11 +29,14 @@ ScratchFolder::~ScratchFolder() {
 void writeFile(const fs::path& path, const Bytes& bytes) {
   if (path.has_parent_path()) fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-void writeFile(const fs::path& path, const std::string& text) { writeFile(path, bytesOf(text)); }
+void writeFile(const fs::path& path, const std::string& text) {
+  writeFile(path, bytesOf(text));
+}
 
 Bytes readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -41,7 +44,9 @@ Bytes readFile(const fs::path& path) {
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 Bytes fakeStub(uint32_t peOffset, size_t size) {
   Bytes stub(size, 0);
@@ -64,7 +69,8 @@ void putString(Bytes& bytes, const std::string& text) {
   bytes.push_back(0);
 }
 
-fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest, const fs::path& stub) {
+fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest,
+                      const fs::path& stub) {
   if (stub.empty()) writeFile(folder / "stub.exe", fakeStub());
   writeFile(folder / "manifest.toml", manifest);
   fs::path package = folder / "package.exe";

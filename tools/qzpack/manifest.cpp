@@ -1,10 +1,11 @@
 #include "manifest.h"
 
+#include <toml++/toml.h>
+
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
-#include <toml++/toml.h>
 
 namespace qzpack {
 namespace {
@@ -28,9 +29,8 @@ class Reader {
       throw BuildError(where(e.source()) + ": " + std::string(e.description()));
     }
     Manifest m;
-    allowOnly(root, {"title", "defaultDestination", "shortcutFolder", "preInstallText",
-                     "lastWords", "background", "compression", "blockSize", "source", "field",
-                     "component"});
+    allowOnly(root, {"title", "defaultDestination", "shortcutFolder", "preInstallText", "lastWords",
+                     "background", "compression", "blockSize", "source", "field", "component"});
     fs::path source = folder_;
     if (auto* node = root.get("source")) source = folder_ / text(*node, "source", false);
     source_ = source;
@@ -42,9 +42,12 @@ class Reader {
     if (auto* node = root.get("background")) m.setupFlags |= flag(*node, "background") ? 2 : 0;
     if (auto* node = root.get("compression")) {
       std::string value = text(*node, "compression", false);
-      if (value == "bzip2") m.compression = Compression::bzip2;
-      else if (value == "none") m.compression = Compression::none;
-      else fail(*node, "compression must be \"bzip2\" or \"none\"");
+      if (value == "bzip2")
+        m.compression = Compression::bzip2;
+      else if (value == "none")
+        m.compression = Compression::none;
+      else
+        fail(*node, "compression must be \"bzip2\" or \"none\"");
     }
     if (auto* node = root.get("blockSize")) {
       auto value = node->value<int64_t>();
@@ -52,8 +55,7 @@ class Reader {
       m.blockSize = static_cast<int>(*value);
     }
     for (const toml::table& t : tables(root, "field")) m.fields.push_back(field(t));
-    if (m.fields.size() > maxFields)
-      fail(*root.get("field"), "more than 64 custom fields");
+    if (m.fields.size() > maxFields) fail(*root.get("field"), "more than 64 custom fields");
     for (const toml::table& t : tables(root, "component")) m.components.push_back(component(t));
     return m;
   }
@@ -143,7 +145,7 @@ class Reader {
   }
 
   std::vector<std::reference_wrapper<const toml::table>> tables(const toml::table& root,
-                                                               const char* key) const {
+                                                                const char* key) const {
     std::vector<std::reference_wrapper<const toml::table>> result;
     const toml::node* node = root.get(key);
     if (!node) return result;
@@ -204,12 +206,12 @@ class Reader {
     if (f.name.empty()) fail(*nameNode, "a file name must not be empty");
     if (f.source.empty()) {
       std::string relative = nameNode->as_string()->get();
-      for (char& ch : relative) if (ch == '\\') ch = '/';
+      for (char& ch : relative)
+        if (ch == '\\') ch = '/';
       f.source = source_ / relative;
     }
     std::error_code ec;
-    if (!fs::is_regular_file(f.source, ec))
-      fail(*nameNode, "missing file " + f.source.string());
+    if (!fs::is_regular_file(f.source, ec)) fail(*nameNode, "missing file " + f.source.string());
     return f;
   }
 
@@ -218,7 +220,9 @@ class Reader {
 
 }  // namespace
 
-Manifest readManifest(const fs::path& path) { return Reader(path).read(); }
+Manifest readManifest(const fs::path& path) {
+  return Reader(path).read();
+}
 
 std::string toAnsi(const std::string& utf8) {
   // Windows-1252 bytes 0x80-0x9F; the other bytes equal their code points.
@@ -232,8 +236,12 @@ std::string toAnsi(const std::string& utf8) {
   std::string out;
   for (size_t i = 0; i < utf8.size();) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
-    int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra < 0 || i + extra >= utf8.size() + (extra ? 0 : 1))
+    int extra = c < 0x80             ? 0
+                : (c & 0xE0) == 0xC0 ? 1
+                : (c & 0xF0) == 0xE0 ? 2
+                : (c & 0xF8) == 0xF0 ? 3
+                                     : -1;
+    if (extra < 0 || i + extra >= utf8.size() + (extra == 0))
       throw std::invalid_argument("text is not valid UTF-8");
     char32_t code = extra == 0 ? c : c & (0x3F >> extra);
     for (int k = 1; k <= extra; ++k) {

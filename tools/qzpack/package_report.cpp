@@ -20,22 +20,34 @@ std::string quoted(const char* text) {
   s << '"';
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : ""); *p; ++p) {
     switch (*p) {
-      case '\r': s << "\\r"; break;
-      case '\n': s << "\\n"; break;
-      case '\t': s << "\\t"; break;
-      case '"': s << "\\\""; break;
-      case '\\': s << "\\\\"; break;
+      case '\r':
+        s << "\\r";
+        break;
+      case '\n':
+        s << "\\n";
+        break;
+      case '\t':
+        s << "\\t";
+        break;
+      case '"':
+        s << "\\\"";
+        break;
+      case '\\':
+        s << "\\\\";
+        break;
       default:
         if (*p < 0x20 || *p == 0x7F)
           s << "\\x" << std::hex << std::setw(2) << std::setfill('0') << int{*p} << std::dec;
-        else s << *p;
+        else
+          s << *p;
     }
   }
   s << '"';
   return s.str();
 }
 
-std::string flagNames(unsigned flags, std::initializer_list<std::pair<unsigned, const char*>> names) {
+std::string flagNames(unsigned flags,
+                      std::initializer_list<std::pair<unsigned, const char*>> names) {
   std::ostringstream s;
   s << "0x" << std::hex << std::setw(2) << std::setfill('0') << flags;
   std::string list;
@@ -114,7 +126,8 @@ void printArchive(const ArchiveReader& a, long size, std::ostream& out) {
   std::vector<uint32_t> starts(a.offsets, a.offsets + a.count);
   std::sort(starts.begin(), starts.end());
   out << "  " << std::left << std::setw(40) << "name" << std::right << std::setw(12) << "size"
-      << std::setw(12) << "offset" << std::setw(12) << "stored" << "\n";
+      << std::setw(12) << "offset" << std::setw(12) << "stored"
+      << "\n";
   for (int32_t i = 0; i < a.count; ++i) {
     uint64_t stored = static_cast<uint32_t>(a.sizes[i]);
     if (a.archiveFlags & archiveCompressed) {
@@ -124,7 +137,8 @@ void printArchive(const ArchiveReader& a, long size, std::ostream& out) {
     out << "  " << std::left << std::setw(40) << quoted(a.names[i]) << std::right << std::setw(12)
         << a.sizes[i] << std::setw(12) << a.offsets[i] << std::setw(12) << stored << "\n";
   }
-  if (a.status != archiveOk) out << "  (directory damaged: " << archiveStatusText(a.status) << ")\n";
+  if (a.status != archiveOk)
+    out << "  (directory damaged: " << archiveStatusText(a.status) << ")\n";
 }
 
 struct ArchiveCloser {
@@ -138,7 +152,8 @@ int listPackage(const std::string& path, std::ostream& out, std::ostream& err) {
   long size = fileSize(path);
   out << "package: " << path << " (" << size << " bytes)\n";
   printHeader(out);
-  std::unique_ptr<ArchiveReader, ArchiveCloser> archive(openArchive(path.c_str(), header.archiveOffset));
+  std::unique_ptr<ArchiveReader, ArchiveCloser> archive(
+      openArchive(path.c_str(), header.archiveOffset));
   if (!archive) {
     err << path << ": cannot open the archive\n";
     return 1;
@@ -150,7 +165,8 @@ int listPackage(const std::string& path, std::ostream& out, std::ostream& err) {
 
 int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!readHeader(path, err)) return 1;
-  std::unique_ptr<ArchiveReader, ArchiveCloser> archive(openArchive(path.c_str(), header.archiveOffset));
+  std::unique_ptr<ArchiveReader, ArchiveCloser> archive(
+      openArchive(path.c_str(), header.archiveOffset));
   if (!archive) {
     err << path << ": cannot open the archive\n";
     return 1;
@@ -189,7 +205,7 @@ int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err)
       err << path << ": entry " << quoted(name) << " stops at byte " << stream->position << " of "
           << stream->size
           << (stream->position < stream->size ? " (cut short or corrupt)"
-                                               : " (its bzip2 stream does not end there intact)")
+                                              : " (its bzip2 stream does not end there intact)")
           << "\n";
       ++faults;
     }

@@ -104,7 +104,9 @@ uint64_t storeEntry(PendingOutput& out, const Entry& entry, const Manifest& mani
   struct End {
     bz_stream* s;
     bool on;
-    ~End() { if (on) BZ2_bzCompressEnd(s); }
+    ~End() {
+      if (on) BZ2_bzCompressEnd(s);
+    }
   } end{&stream, compress};
   for (;;) {
     size_t got = std::fread(input.data(), 1, input.size(), in.get());
@@ -222,7 +224,8 @@ BuildSummary buildPackage(const Manifest& manifest, const fs::path& stubPath,
 
   uint32_t dataStart = 9;
   for (const Entry& e : entries) dataStart += static_cast<uint32_t>(e.name.size() + 9);
-  if (archiveOffset + dataStart + contentSize > maxPackageSize && manifest.compression == Compression::none)
+  if (archiveOffset + dataStart + contentSize > maxPackageSize &&
+      manifest.compression == Compression::none)
     throw BuildError("the package would pass 2 GiB, more than setup can read");
 
   // Bytes 96-99 of the stub point at the header.

@@ -1,11 +1,8 @@
 // The installation run on packages made by the packager, under Wine: files, folders, shortcuts,
 // the install log, progress, and every way a run can fail part-way.
-#include "install/install_run.h"
-
-#include <windows.h>
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +10,7 @@
 #include <vector>
 
 #include "install/directories.h"
+#include "install/install_run.h"
 #include "manifest.h"
 #include "package/archive.h"
 #include "package/header.h"
@@ -30,11 +28,21 @@ std::vector<bool> selectedRows;
 std::vector<std::pair<int32_t, int32_t>> progress;
 }  // namespace
 
-void addComponentRow(const char*, int selected) { selectedRows.push_back(selected != 0); }
-const char* destinationText() { return destination.c_str(); }
-const char* fieldText(int index) { return fields.at(static_cast<size_t>(index)).c_str(); }
-bool rowSelected(int index) { return selectedRows.at(static_cast<size_t>(index)); }
-void drawProgress(int32_t done, int32_t total) { progress.emplace_back(done, total); }
+void addComponentRow(const char*, int selected) {
+  selectedRows.push_back(selected != 0);
+}
+const char* destinationText() {
+  return destination.c_str();
+}
+const char* fieldText(int index) {
+  return fields.at(static_cast<size_t>(index)).c_str();
+}
+bool rowSelected(int index) {
+  return selectedRows.at(static_cast<size_t>(index));
+}
+void drawProgress(int32_t done, int32_t total) {
+  progress.emplace_back(done, total);
+}
 
 namespace {
 
@@ -73,7 +81,8 @@ Bytes logOf(std::initializer_list<std::pair<int, std::string>> records) {
 }
 
 // A carrier whose header comes from manifest text and whose archive is given byte for byte.
-fs::path craftCarrier(const ScratchFolder& folder, const std::string& manifest, const Bytes& archive) {
+fs::path craftCarrier(const ScratchFolder& folder, const std::string& manifest,
+                      const Bytes& archive) {
   writeFile(folder / "crafted.toml", manifest);
   qzpack::Manifest m = qzpack::readManifest(folder / "crafted.toml");
   Bytes file = fakeStub();
@@ -135,9 +144,10 @@ files = ["a.txt", "b.txt"]
   EXPECT_EQ(readFile(dest("a.txt")), bytesOf("alpha"));
   EXPECT_EQ(readFile(dest("b.txt")), bytesOf("bravo!"));
   std::string d = destination + "\\";
-  EXPECT_EQ(readFile(dest("_qzsetup.log")),
-            logOf({{1, d + "b.txt"}, {1, d + "a.txt"}, {2, destination + "\\Second.lnk"},
-                   {2, destination + "\\First.lnk"}}));
+  EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{1, d + "b.txt"},
+                                                   {1, d + "a.txt"},
+                                                   {2, destination + "\\Second.lnk"},
+                                                   {2, destination + "\\First.lnk"}}));
   EXPECT_EQ(installLog, nullptr) << "the log is closed at the end of the run";
 }
 
@@ -283,7 +293,8 @@ compression = "none"
 [[component]]
 name = "C"
 files = ["empty.dat", "full.dat", "absent.dat"]
-)", archive));
+)",
+                    archive));
 
   writeFile(dest("full.dat"), std::string("old and longer content"));
   writeFile(dest("_qzsetup.log"), std::string("an older log"));
@@ -367,7 +378,8 @@ TEST_F(InstallRun, CarrierCutShortInsideItsArchiveFailsPartWay) {
   }
   // Cut before the archive's data: refused before anything is written.
   size_t archiveAt = header.archiveOffset;
-  writeFile(folder / "cut.exe", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(archiveAt + 20)));
+  writeFile(folder / "cut.exe",
+            Bytes(bytes.begin(), bytes.begin() + static_cast<long>(archiveAt + 20)));
   freeSetupHeader();
   std::string cutPath = (folder / "cut.exe").string();
   carrierPath = cutPath.c_str();
@@ -417,7 +429,8 @@ files = ["a.txt"]
 )");
   const char* key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
   std::string menu = (folder / "menu").string();
-  std::string command = std::string("reg add \"") + key + "\" /v \"Start Menu\" /d \"" + menu + "\" /f >NUL";
+  std::string command =
+      std::string("reg add \"") + key + "\" /v \"Start Menu\" /d \"" + menu + "\" /f >NUL";
   ASSERT_EQ(std::system(command.c_str()), 0);
   InstallOutcome outcome = run(1);
   std::system((std::string("reg delete \"") + key + "\" /v \"Start Menu\" /f >NUL").c_str());

@@ -33,10 +33,18 @@ const char* readRegistryString(RegistryRoot root, const char* subkey, const char
   returned = it->second;
   return returned.c_str();
 }
-void systemDirectory(char* buffer) { snprintf(buffer, folderBufferSize, "%s", systemDir.c_str()); }
-void windowsDirectory(char* buffer) { snprintf(buffer, folderBufferSize, "%s", windowsDir.c_str()); }
-const char* destinationText() { return destination.c_str(); }
-const char* fieldText(int index) { return fields.at(static_cast<size_t>(index)).c_str(); }
+void systemDirectory(char* buffer) {
+  snprintf(buffer, folderBufferSize, "%s", systemDir.c_str());
+}
+void windowsDirectory(char* buffer) {
+  snprintf(buffer, folderBufferSize, "%s", windowsDir.c_str());
+}
+const char* destinationText() {
+  return destination.c_str();
+}
+const char* fieldText(int index) {
+  return fields.at(static_cast<size_t>(index)).c_str();
+}
 
 namespace {
 

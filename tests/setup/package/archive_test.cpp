@@ -33,7 +33,8 @@ Bytes archiveBytes(const std::vector<ArchiveEntry>& entries, uint32_t flags) {
     offset += static_cast<uint32_t>(e.stored.size());
   }
   directory.push_back(0);
-  for (const ArchiveEntry& e : entries) directory.insert(directory.end(), e.stored.begin(), e.stored.end());
+  for (const ArchiveEntry& e : entries)
+    directory.insert(directory.end(), e.stored.begin(), e.stored.end());
   return directory;
 }
 
@@ -41,7 +42,8 @@ Bytes bzip2(const Bytes& content, int blockSize = 9) {
   unsigned int length = static_cast<unsigned int>(content.size() + content.size() / 100 + 700);
   Bytes out(length);
   char none = 0;  // libbz2 refuses a null source even when it is empty
-  char* source = content.empty() ? &none : const_cast<char*>(reinterpret_cast<const char*>(content.data()));
+  char* source =
+      content.empty() ? &none : const_cast<char*>(reinterpret_cast<const char*>(content.data()));
   int ret = BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &length, source,
                                      static_cast<unsigned int>(content.size()), blockSize, 0, 0);
   EXPECT_EQ(ret, BZ_OK);
@@ -91,8 +93,8 @@ class ArchiveTest : public ::testing::Test {
 
 TEST_F(ArchiveTest, PlainSingleEntryExampleByteForByte) {
   Bytes archive = archiveBytes({plainEntry("a.txt", bytesOf("abc"))}, 0);
-  Bytes expected = {0x17, 0, 0, 0, 0, 0, 0, 0, 'a', '.', 't', 'x', 't', 0,
-                    0,    0, 0, 0, 3, 0, 0, 0, 0,   'a', 'b', 'c'};
+  Bytes expected = {0x17, 0, 0, 0, 0, 0, 0, 0, 'a', '.', 't', 'x', 't',
+                    0,    0, 0, 0, 0, 3, 0, 0, 0,   0,   'a', 'b', 'c'};
   ASSERT_EQ(archive, expected);
 
   // The packager writes the same archive for that file.
@@ -124,10 +126,11 @@ files = ["a.txt"]
 }
 
 TEST_F(ArchiveTest, PlainEntriesDeliverExactlyTheirSizeWhenOthersFollow) {
-  ASSERT_NE(open(archiveBytes({plainEntry("one", bytesOf("11111")), plainEntry("two", bytesOf("22")),
-                               plainEntry("three", bytesOf("333"))},
-                              0)),
-            nullptr);
+  ASSERT_NE(
+      open(archiveBytes({plainEntry("one", bytesOf("11111")), plainEntry("two", bytesOf("22")),
+                         plainEntry("three", bytesOf("333"))},
+                        0)),
+      nullptr);
   for (auto [name, content] : {std::pair{"one", "11111"}, {"two", "22"}, {"three", "333"}}) {
     EntryStream* stream = openEntry(reader, name);
     ASSERT_NE(stream, nullptr);
@@ -138,8 +141,9 @@ TEST_F(ArchiveTest, PlainEntriesDeliverExactlyTheirSizeWhenOthersFollow) {
 }
 
 TEST_F(ArchiveTest, CompressedEntriesOfDifferentLengthsReadInChunksEndExactlyAtSize) {
-  std::vector<Bytes> contents = {mixedBytes(0, 1), mixedBytes(1, 2), mixedBytes(16384, 3),
-                                 mixedBytes(16385, 4), mixedBytes(1000000, 5), mixedBytes(70000, 6)};
+  std::vector<Bytes> contents = {mixedBytes(0, 1),       mixedBytes(1, 2),
+                                 mixedBytes(16384, 3),   mixedBytes(16385, 4),
+                                 mixedBytes(1000000, 5), mixedBytes(70000, 6)};
   std::vector<ArchiveEntry> entries;
   for (size_t i = 0; i < contents.size(); ++i)
     entries.push_back(packedEntry("e" + std::to_string(i), contents[i]));
@@ -221,7 +225,8 @@ TEST_F(ArchiveTest, NamesUpTo260CharactersAreTakenLongerOnesEndTheDirectory) {
 }
 
 TEST_F(ArchiveTest, DirectoryCutAnywhereKeepsOnlyWholeEntries) {
-  Bytes whole = archiveBytes({plainEntry("first", bytesOf("1")), plainEntry("second", bytesOf("2"))}, 0);
+  Bytes whole =
+      archiveBytes({plainEntry("first", bytesOf("1")), plainEntry("second", bytesOf("2"))}, 0);
   size_t directoryEnd = 8 + 14 + 15 + 1;
   for (size_t length = 0; length < directoryEnd; ++length) {
     Bytes cut(whole.begin(), whole.begin() + static_cast<long>(length));
@@ -260,9 +265,10 @@ TEST_F(ArchiveTest, ShortOrCorruptStoredDataStallsTheStreamAndMarksItFailed) {
   Bytes stored = bzip2(content);
 
   // Cut inside the bzip2 stream.
-  Bytes cut = archiveBytes({{"a", Bytes(stored.begin(), stored.begin() + static_cast<long>(stored.size() / 2)),
-                             static_cast<uint32_t>(content.size())}},
-                           archiveCompressed);
+  Bytes cut = archiveBytes(
+      {{"a", Bytes(stored.begin(), stored.begin() + static_cast<long>(stored.size() / 2)),
+        static_cast<uint32_t>(content.size())}},
+      archiveCompressed);
   ASSERT_NE(open(cut), nullptr);
   EntryStream* stream = openEntry(reader, "a");
   ASSERT_NE(stream, nullptr);
@@ -276,10 +282,11 @@ TEST_F(ArchiveTest, ShortOrCorruptStoredDataStallsTheStreamAndMarksItFailed) {
   // A flipped byte inside the compressed data.
   Bytes corrupt = stored;
   corrupt[corrupt.size() / 2] ^= 0x40;
-  reader = openArchive(carrierWith(archiveBytes({{"a", corrupt, static_cast<uint32_t>(content.size())}},
-                                                archiveCompressed))
-                           .c_str(),
-                       300);
+  reader =
+      openArchive(carrierWith(archiveBytes({{"a", corrupt, static_cast<uint32_t>(content.size())}},
+                                           archiveCompressed))
+                      .c_str(),
+                  300);
   stream = openEntry(reader, "a");
   drain(stream, 16384, &failed);
   EXPECT_TRUE(failed);
@@ -287,7 +294,9 @@ TEST_F(ArchiveTest, ShortOrCorruptStoredDataStallsTheStreamAndMarksItFailed) {
   freeArchive(reader);
 
   // Not bzip2 data at all.
-  reader = openArchive(carrierWith(archiveBytes({{"a", bytesOf("plain text here"), 15}}, archiveCompressed)).c_str(), 300);
+  reader = openArchive(
+      carrierWith(archiveBytes({{"a", bytesOf("plain text here"), 15}}, archiveCompressed)).c_str(),
+      300);
   stream = openEntry(reader, "a");
   if (stream) {
     EXPECT_EQ(drain(stream, 16384, &failed).size(), 0u);
@@ -310,7 +319,8 @@ TEST_F(ArchiveTest, StreamThatDoesNotEndAtTheEntrySizeIsFailed) {
   freeArchive(reader);
 
   // And more bytes than it holds: the stream ends early.
-  reader = openArchive(carrierWith(archiveBytes({{"long", bzip2(content), 40000}}, archiveCompressed)).c_str(), 300);
+  reader = openArchive(
+      carrierWith(archiveBytes({{"long", bzip2(content), 40000}}, archiveCompressed)).c_str(), 300);
   stream = openEntry(reader, "long");
   read = drain(stream, 16384, &failed);
   EXPECT_EQ(read, content);

@@ -11,9 +11,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* manifests[] = {
-    "title = \"\"\ncompression = \"none\"\n",
-    R"(title = "Seed"
+const char* manifests[] = {"title = \"\"\ncompression = \"none\"\n",
+                           R"(title = "Seed"
 defaultDestination = "%PROGRAMFILES%\\Seed"
 shortcutFolder = "%PROGRAMS%"
 preInstallText = "hello\nworld"
@@ -37,7 +36,7 @@ name = "More"
 selected = false
 files = ["a.txt"]
 )",
-    R"(title = "Packed"
+                           R"(title = "Packed"
 compression = "bzip2"
 blockSize = 1
 [[component]]
@@ -62,9 +61,11 @@ int main(int argc, char** argv) {
     writeFile(folder / "c.dat", Bytes());
     Bytes package = readFile(buildPackage(folder, manifest));
     uint32_t at = package[96] | package[97] << 8 | package[98] << 16 | package[99] << 24;
-    uint32_t archive = package[at] | package[at + 1] << 8 | package[at + 2] << 16 | package[at + 3] << 24;
+    uint32_t archive =
+        package[at] | package[at + 1] << 8 | package[at + 2] << 16 | package[at + 3] << 24;
     writeFile(fs::path(argv[1]) / ("package" + std::to_string(n)), package);
-    writeFile(fs::path(argv[2]) / ("archive" + std::to_string(n)), Bytes(package.begin() + archive, package.end()));
+    writeFile(fs::path(argv[2]) / ("archive" + std::to_string(n)),
+              Bytes(package.begin() + archive, package.end()));
     ++n;
   }
   return 0;

@@ -13,7 +13,9 @@ using namespace testing_support;
 namespace {
 
 std::vector<std::pair<std::string, int>> sunk;
-void recordRow(const char* name, int selected) { sunk.emplace_back(name, selected); }
+void recordRow(const char* name, int selected) {
+  sunk.emplace_back(name, selected);
+}
 
 class HeaderTest : public ::testing::Test {
  protected:

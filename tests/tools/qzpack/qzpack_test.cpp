@@ -64,8 +64,10 @@ TEST(QzpackManifest, ErrorsNameTheFileLineAndColumn) {
   EXPECT_NE(unknown.find("colour"), std::string::npos);
   std::string wrongType = buildError(folder, "title = 5\n");
   EXPECT_EQ(wrongType.rfind(manifest + ":1:9", 0), 0u) << wrongType;
-  EXPECT_NE(buildError(folder, "defaultDestination = \"x\"\n").find("missing title"), std::string::npos);
-  EXPECT_NE(buildError(folder, "title = \"x\"\ncompression = \"zip\"\n").find(":2:"), std::string::npos);
+  EXPECT_NE(buildError(folder, "defaultDestination = \"x\"\n").find("missing title"),
+            std::string::npos);
+  EXPECT_NE(buildError(folder, "title = \"x\"\ncompression = \"zip\"\n").find(":2:"),
+            std::string::npos);
 }
 
 TEST(QzpackManifest, MissingPayloadFileIsNamed) {
@@ -88,7 +90,9 @@ a
 b"""
 )"));
   qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
-  EXPECT_EQ(m.title, "Gr\xFC\xDF" "e");
+  EXPECT_EQ(m.title,
+            "Gr\xFC\xDF"
+            "e");
   EXPECT_EQ(m.preInstallText, "caf\xE9\r\nna\xEFve \x80\r\nend");
   EXPECT_EQ(m.lastWords, "a\r\nb");
   EXPECT_THROW(qzpack::toAnsi("\xE4\xB8\xAD"), std::invalid_argument) << "not in Windows-1252";
@@ -102,8 +106,10 @@ TEST(QzpackManifest, LimitsOfTheStubAreRefused) {
   EXPECT_NE(buildError(folder, "title = \"x\"\n" + fields).find("more than 64"), std::string::npos);
   EXPECT_NE(buildError(folder, "title = \"" + std::string(16384, 'x') + "\"\n").find("longer than"),
             std::string::npos);
-  std::string longName = "[[component]]\nname = \"c\"\nfiles = [\"" + std::string(261, 'n') + "\"]\n";
-  EXPECT_NE(buildError(folder, "title = \"x\"\n" + longName).find("longer than 260"), std::string::npos);
+  std::string longName =
+      "[[component]]\nname = \"c\"\nfiles = [\"" + std::string(261, 'n') + "\"]\n";
+  EXPECT_NE(buildError(folder, "title = \"x\"\n" + longName).find("longer than 260"),
+            std::string::npos);
 }
 
 TEST(QzpackBuild, RefusesAStubWhosePeHeaderStartsBelowByte100) {
@@ -128,11 +134,13 @@ TEST(QzpackBuild, FailedBuildLeavesNoOutputAndKeepsAnOlderFile) {
   writeFile(folder / "manifest.toml", std::string(twoFiles));
   qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
   fs::remove(folder / "data/two.bin");  // vanishes between reading the manifest and packing
-  EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe"), qzpack::BuildError);
+  EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe"),
+               qzpack::BuildError);
   EXPECT_FALSE(fs::exists(folder / "out.exe"));
 
   writeFile(folder / "out.exe", std::string("older package"));
-  EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe"), qzpack::BuildError);
+  EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe"),
+               qzpack::BuildError);
   EXPECT_EQ(readFile(folder / "out.exe"), bytesOf("older package"));
   for (const auto& entry : fs::directory_iterator(folder.path()))
     EXPECT_EQ(entry.path().extension().string() == ".tmp", false) << entry.path();
@@ -170,9 +178,9 @@ TEST(QzpackReport, ListShowsHeaderAndDirectory) {
   writePayload(folder);
   Outcome run = list(buildPackage(folder, twoFiles));
   EXPECT_EQ(run.status, 0) << run.err;
-  for (const char* expected : {"title: \"Demo\"", "components: 1", "\"Main\" flags 0x01 (selected)",
-                               "\"data\\\\two.bin\"", "linkName \"%DESKTOP%\\\\One\"",
-                               "flags 0x01 (bzip2), 2 entries"})
+  for (const char* expected :
+       {"title: \"Demo\"", "components: 1", "\"Main\" flags 0x01 (selected)", "\"data\\\\two.bin\"",
+        "linkName \"%DESKTOP%\\\\One\"", "flags 0x01 (bzip2), 2 entries"})
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
 }
 
