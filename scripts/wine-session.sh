@@ -14,14 +14,19 @@ state=$build/wine-session
 start() {
   mkdir -p "$state"
   if [ -z "${DISPLAY:-}" ] || [ -f "$state/xvfb.pid" ]; then
-    local display=:$(( 90 + RANDOM % 300 ))
+    local display
     if [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
       display=$(cat "$state/display")
     else
-      Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      # The server picks a free display itself: several build trees may run tests at once.
+      rm -f "$state/display"
+      Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$state/display.number" \
+        >/dev/null 2>&1 &
       echo $! > "$state/xvfb.pid"
+      for _ in $(seq 300); do [ -s "$state/display.number" ] && break; sleep 0.1; done
+      [ -s "$state/display.number" ] || { echo "wine-session: Xvfb did not start" >&2; exit 1; }
+      display=:$(tr -d '[:space:]' < "$state/display.number")
       echo "$display" > "$state/display"
-      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
     fi
     export DISPLAY=$display
   fi
@@ -42,7 +47,7 @@ stop() {
   /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
   if [ -f "$state/xvfb.pid" ]; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
-    rm -f "$state/xvfb.pid" "$state/display"
+    rm -f "$state/xvfb.pid" "$state/display" "$state/display.number"
   fi
 }
 
