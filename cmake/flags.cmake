@@ -11,8 +11,9 @@ if(WIN32)
                         -fno-ident -fomit-frame-pointer)
     add_link_options(-Wl,--gc-sections -s -Wl,--build-id=none)
   endif()
-  if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")
-    # ctest runs the test binaries of this flavour through 64-bit Wine, one prefix per build tree.
+  if(CMAKE_CROSSCOMPILING)
+    # ctest runs the test binaries of a flavour through Wine, one prefix per build tree; 32-bit
+    # programs need the WoW64 prefix that scripts/test-i686.sh prepares.
     set(QZ_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
     set(CMAKE_CROSSCOMPILING_EMULATOR
         "env;WINEPREFIX=${QZ_WINEPREFIX};${CMAKE_SOURCE_DIR}/scripts/wine-run")

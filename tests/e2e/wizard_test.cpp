@@ -29,6 +29,15 @@ fs::path hostPath(const char* unixPath) {
 const fs::path stub = hostPath(QZ_SETUP_EXE);
 const fs::path artifacts = hostPath(QZ_ARTIFACTS_DIR);
 
+// PROGRAMFILES as a program of the stub's width sees it: a 32-bit one gets the x86 folder.
+std::string programFiles() {
+  char value[MAX_PATH] = "";
+  DWORD size = sizeof value;
+  RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
+               RRF_RT_REG_SZ, nullptr, value, &size);
+  return value;
+}
+
 std::string escape(const std::string& path) {
   std::string out;
   for (char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
@@ -59,7 +68,7 @@ files = ["readme.txt", "data\\level.dat"]
   target = "%PROGRAMDIR%\\readme.txt"
   arguments = "-open"
   workingDirectory = "%PROGRAMDIR%"
-  linkName = "%PROGRAMDIR%\\Links\\Read me"
+  linkName = "%PROGRAMDIR%\\Links\\Read me%PLAYER%"
 [[component]]
 name = "Extras"
 selected = false
@@ -207,14 +216,14 @@ variableName = "NICK"
   EXPECT_EQ(setup->title(), "Nickname (optional):");
   next();  // an empty optional field passes
   EXPECT_EQ(setup->title(), "Destination path:");
-  EXPECT_EQ(Installer::text(setup->destinationBox()), "C:\\Program Files\\   ");
+  EXPECT_EQ(Installer::text(setup->destinationBox()), programFiles() + "\\   ");
   back();
   EXPECT_EQ(setup->title(), "Nickname (optional):");
   back();
   setup->type(setup->fieldBox(0), "Ann");
   next();
   next();
-  EXPECT_EQ(Installer::text(setup->destinationBox()), "C:\\Program Files\\Ann")
+  EXPECT_EQ(Installer::text(setup->destinationBox()), programFiles() + "\\Ann")
       << "refilled by Next";
   setup->type(setup->destinationBox(), "C:\\Typed");
   next();
@@ -300,9 +309,13 @@ TEST_F(Wizard, ComponentRowsAndTheChecksBeforeInstalling) {
 }
 
 TEST_F(Wizard, AFullRunInstallsShowsTheLastWordsAndFinishEnds) {
-  start(makePackage());
+  Options o;
+  o.fields = "[[field]]\ncaption = \"Player:\"\nvariableName = \"PLAYER\"\nrequired = true\n";
+  start(makePackage(o));
   next();
   setup->click(setup->method(0));  // Full: Extras too, although its row is not selected
+  next();
+  setup->type(setup->fieldBox(0), " for Ann");  // named in the link
   next();
   next();
   shoot("07-ready-to-install");
@@ -316,7 +329,7 @@ TEST_F(Wizard, AFullRunInstallsShowsTheLastWordsAndFinishEnds) {
   EXPECT_EQ(readFile(dest / "readme.txt"), bytesOf("read me"));
   EXPECT_EQ(readFile(dest / "data/level.dat"), mixedBytes(70000, 5));
   EXPECT_EQ(readFile(dest / "extra.txt"), bytesOf("extra"));
-  EXPECT_TRUE(fs::exists(dest / "Links/Read me.lnk"));
+  EXPECT_TRUE(fs::exists(dest / "Links/Read me for Ann.lnk"));
   Bytes log = readFile(dest / "_qzsetup.log");
   std::string d = dest.string();
   Bytes expected;
@@ -325,7 +338,7 @@ TEST_F(Wizard, AFullRunInstallsShowsTheLastWordsAndFinishEnds) {
     putString(expected, path);
   }
   expected.push_back(2);
-  putString(expected, d + "\\Links\\Read me.lnk");
+  putString(expected, d + "\\Links\\Read me for Ann.lnk");
   expected.push_back(1);
   putString(expected, d + "\\extra.txt");
   EXPECT_EQ(log, expected);

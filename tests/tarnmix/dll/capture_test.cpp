@@ -64,20 +64,38 @@ Alignment align(const std::vector<double>& capture, const std::vector<double>& e
   return best;
 }
 
-TEST(DeviceOutput, PartsEqualTheRendererAndReachTheDevice) {
+std::vector<uint8_t> renderedParts() {
   std::vector<uint8_t> rendered = readWholeFile(besideProgram("expected.raw"));
-  ASSERT_EQ(rendered.size(), size_t{expectedParts} * 2205) << "expected.raw from modrender";
+  EXPECT_EQ(rendered.size(), size_t{expectedParts} * 2205) << "expected.raw from modrender";
+  return rendered;
+}
+
+// Plays the example until partsCompared parts have been handed to the device, then closes it,
+// so that the capture file is complete.
+void playAndClose() {
   TarnmixApi api;
   ASSERT_TRUE(loadTarnmix(&api));
   api.setModuleCallback(1, recordPart);
   ASSERT_EQ(api.playModule(exampleModule().c_str()), 1);
   ASSERT_TRUE(waitUntil([] { return callLog->parts >= partsCompared; }, 60000));
   api.stopModule();
-  api.shutdownTarnmix();  // closes the device: the capture file is complete
+  api.shutdownTarnmix();
+}
 
+TEST(DeviceOutput, PartsEqualTheRenderer) {
+  std::vector<uint8_t> rendered = renderedParts();
+  ASSERT_EQ(rendered.size(), size_t{expectedParts} * 2205);
+  ASSERT_NO_FATAL_FAILURE(playAndClose());
   for (int p = 0; p < partsCompared; ++p)
     ASSERT_EQ(std::memcmp(callLog->partBytes[p], &rendered[p * 2205], 2205), 0) << "part " << p;
+}
 
+// Needs the playback thread to keep up with a device that Wine does not pace: it is left out of
+// runs under an emulator.
+TEST(DeviceOutput, SoundReachesTheDevice) {
+  std::vector<uint8_t> rendered = renderedParts();
+  ASSERT_EQ(rendered.size(), size_t{expectedParts} * 2205);
+  ASSERT_NO_FATAL_FAILURE(playAndClose());
   std::vector<uint8_t> raw = readWholeFile(besideProgram("alsa-capture\\capture.raw"));
   ASSERT_GT(raw.size(), size_t{partsCompared} * 2205 * 8);
   std::vector<double> left(raw.size() / 8);

@@ -24,7 +24,7 @@ CallLog theLog;
 CallLog* callLog = &theLog;
 
 bool loadTarnmix(TarnmixApi* api) {
-  api->library = LoadLibraryA("tarnmix.dll");
+  api->library = LoadLibraryA(fromUnixPath(QZ_TARNMIX_DLL).c_str());
   if (!api->library) return false;
   return bind(api->library, "initTarnmix", &api->initTarnmix) &&
          bind(api->library, "shutdownTarnmix", &api->shutdownTarnmix) &&

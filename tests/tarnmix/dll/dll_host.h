@@ -24,7 +24,8 @@ struct TarnmixApi {
   GetSampleNameFunction getSampleName = nullptr;
 };
 
-// LoadLibrary("tarnmix.dll") and GetProcAddress of each export; false if any is missing.
+// LoadLibrary of the DLL under test (QZ_TARNMIX_DLL, the build's own or the shipping one) and
+// GetProcAddress of each export; false if any is missing.
 bool loadTarnmix(TarnmixApi* api);
 
 // Threads of this process, counted in a Toolhelp snapshot.
