@@ -14,13 +14,19 @@ namespace {
 
 enum : DWORD {
   bufferBytes = 2 * partSamples,  // two parts of 50 ms
-  // Far longer than any part takes; only a host callback that never returns reaches it.
-  threadStopTimeoutMs = 2000,
+  // Far longer than any part takes; only a host callback that blocks reaches it. The thread is
+  // never killed: one killed inside DirectSound or the heap would leave their locks held.
+  threadEndWaitMs = 2000,
 };
 
 typedef HRESULT(WINAPI* DirectSoundCreateFunction)(LPCGUID, LPDIRECTSOUND*, LPUNKNOWN);
 
+// Guards module, mixingModule and retiredModule between the exports and the playback thread;
+// held only for a few pointer moves, never across a mix or a callback.
+SRWLOCK moduleLock = SRWLOCK_INIT;
+
 int initialized;
+unsigned char playing;
 HMODULE dsoundLibrary;
 DirectSoundCreateFunction directSoundCreate;
 IDirectSound* ds;
@@ -30,18 +36,15 @@ IDirectSoundNotify* notify;
 HANDLE event[2];
 HANDLE quitEvent;  // asks the playback thread to end after the part it may be filling
 DSBPOSITIONNOTIFY pn[2];
+// Kept after a shutdown whose thread did not end in time, until the thread has ended: then the
+// output is released and a new one may be opened.
 HANDLE mightyThreadHandle;
-DWORD mightyThreadId;
+std::atomic<DWORD> mightyThreadId;
 
-// Guards module, mixingModule and retiredModule. It is only ever held for a few pointer moves,
-// never across a mix or a callback, so neither side waits on the other for longer than that.
-CRITICAL_SECTION moduleLock;
-bool moduleLockReady;
 Module* module;
 Module* mixingModule;   // the song the playback thread is mixing right now, or null
 Module* retiredModule;  // stopped while being mixed: the thread frees it after the part
 
-unsigned char playing;
 std::atomic<ModuleCallback> newWave;
 
 WAVEFORMATEX outputFormat() {
@@ -79,7 +82,8 @@ void closeHandle(HANDLE* handle) {
   *handle = nullptr;
 }
 
-// Everything initialisation may have obtained, in reverse order; safe on a partial set.
+// Everything initialisation may have obtained, in reverse order; safe on a partial set. The
+// playback thread must have ended.
 void releaseOutput() {
   release(&notify);
   release(&secondary);
@@ -90,8 +94,6 @@ void releaseOutput() {
   closeHandle(&quitEvent);
   closeHandle(&event[1]);
   closeHandle(&event[0]);
-  if (moduleLockReady) DeleteCriticalSection(&moduleLock);
-  moduleLockReady = false;
   if (dsoundLibrary) FreeLibrary(dsoundLibrary);
   dsoundLibrary = nullptr;
   directSoundCreate = nullptr;
@@ -134,38 +136,38 @@ bool createStreamBuffer() {
 
 // The song to mix for one part, marked as in use so that a stop frees it only afterwards.
 Module* claimModule() {
-  EnterCriticalSection(&moduleLock);
+  AcquireSRWLockExclusive(&moduleLock);
   Module* current = module;
   mixingModule = current;
-  LeaveCriticalSection(&moduleLock);
+  ReleaseSRWLockExclusive(&moduleLock);
   return current;
 }
 
 void endClaim() {
-  EnterCriticalSection(&moduleLock);
+  AcquireSRWLockExclusive(&moduleLock);
   mixingModule = nullptr;
   Module* retired = retiredModule;
   retiredModule = nullptr;
-  LeaveCriticalSection(&moduleLock);
+  ReleaseSRWLockExclusive(&moduleLock);
   freeModule(retired);
 }
 
 // Takes the current song away; frees it now, or hands it to the thread if a part of it is being
 // mixed (also when this runs inside a callback of that very part).
 void retireModule() {
-  EnterCriticalSection(&moduleLock);
+  AcquireSRWLockExclusive(&moduleLock);
   Module* old = module;
   module = nullptr;
   bool inUse = old && old == mixingModule;
   if (inUse) retiredModule = old;
-  LeaveCriticalSection(&moduleLock);
+  ReleaseSRWLockExclusive(&moduleLock);
   if (!inUse) freeModule(old);
 }
 
 void publishModule(Module* song) {
-  EnterCriticalSection(&moduleLock);
+  AcquireSRWLockExclusive(&moduleLock);
   module = song;
-  LeaveCriticalSection(&moduleLock);
+  ReleaseSRWLockExclusive(&moduleLock);
 }
 
 void mixPart(uint8_t* part, int bytes) {
@@ -192,12 +194,13 @@ void callFillBuffer(int offset, int bytes) {
 }
 
 DWORD WINAPI theMightyThreadProc(LPVOID) {
-  const HANDLE handles[3] = {event[0], event[1], quitEvent};
+  // The quit event first: when it and a notification are both signalled, ending wins.
+  const HANDLE handles[3] = {quitEvent, event[0], event[1]};
   for (;;) {
     DWORD signalled = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
-    if (signalled == WAIT_OBJECT_0)
+    if (signalled == WAIT_OBJECT_0 + 1)
       callFillBuffer(partSamples, partSamples);  // play reached part 0: refill part 1
-    else if (signalled == WAIT_OBJECT_0 + 1)
+    else if (signalled == WAIT_OBJECT_0 + 2)
       callFillBuffer(0, partSamples);
     else
       return 0;  // asked to end, or the wait failed: end rather than spin at top priority
@@ -207,21 +210,21 @@ DWORD WINAPI theMightyThreadProc(LPVOID) {
 bool startThread() {
   quitEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (!quitEvent) return false;
-  InitializeCriticalSection(&moduleLock);
-  moduleLockReady = true;
-  mightyThreadHandle = CreateThread(nullptr, 0, theMightyThreadProc, nullptr, 0, &mightyThreadId);
+  DWORD id;
+  mightyThreadHandle = CreateThread(nullptr, 0, theMightyThreadProc, nullptr, 0, &id);
   if (!mightyThreadHandle) return false;
+  mightyThreadId = id;
   SetThreadPriority(mightyThreadHandle, THREAD_PRIORITY_TIME_CRITICAL);
   return true;
 }
 
-// An orderly end after the part in progress; killing the thread is the last resort, for a host
-// callback that never returns.
-void stopThread() {
-  SetEvent(quitEvent);
-  if (WaitForSingleObject(mightyThreadHandle, threadStopTimeoutMs) == WAIT_OBJECT_0) return;
-  TerminateThread(mightyThreadHandle, 0);
-  WaitForSingleObject(mightyThreadHandle, INFINITE);
+// A playback thread left running by a shutdown (its callback blocked) that has ended by now, or
+// within the wait, is cleaned up; false while it is still running.
+bool endOfOldThread() {
+  if (!mightyThreadHandle) return true;
+  if (WaitForSingleObject(mightyThreadHandle, threadEndWaitMs) != WAIT_OBJECT_0) return false;
+  releaseOutput();
+  return true;
 }
 
 int initSound() {
@@ -233,7 +236,7 @@ int initSound() {
     releaseOutput();
     return 0;
   }
-  buildFreqTable();
+  if (freq[1] == 0) buildFreqTable();  // once: a thread left from an earlier start may read it
   return 1;
 }
 
@@ -246,7 +249,8 @@ bool startBuffer() {
 }
 
 bool onPlaybackThread() {
-  return GetCurrentThreadId() == mightyThreadId;
+  DWORD id = mightyThreadId;
+  return id && GetCurrentThreadId() == id;
 }
 
 }  // namespace
@@ -255,7 +259,7 @@ extern "C" {
 
 int TARNMIX_CALL initTarnmix(void) {
   if (initialized) return 1;
-  if (!initSound()) return 0;
+  if (!endOfOldThread() || !initSound()) return 0;
   initialized = 1;
   return 1;
 }
@@ -265,12 +269,10 @@ void TARNMIX_CALL shutdownTarnmix(void) {
   if (!initialized || onPlaybackThread()) return;
   initialized = 0;
   secondary->Stop();
-  stopThread();
-  freeModule(module);
-  freeModule(retiredModule);
-  module = mixingModule = retiredModule = nullptr;
+  retireModule();
   playing = 0;
-  releaseOutput();
+  SetEvent(quitEvent);
+  if (WaitForSingleObject(mightyThreadHandle, threadEndWaitMs) == WAIT_OBJECT_0) releaseOutput();
 }
 
 int TARNMIX_CALL playModule(const char* path) {

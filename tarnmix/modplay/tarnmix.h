@@ -3,7 +3,12 @@
  * Call initTarnmix once (optional: playModule initialises on demand), playModule for each song,
  * getChannelVU and getSampleName while it plays, stopModule to silence it and shutdownTarnmix
  * once at the end, all from one thread. Callbacks run on the library's playback thread in the
- * middle of filling a 50 ms part: keep them short, and do not call shutdownTarnmix from one. */
+ * middle of filling a 50 ms part: keep them short, and do not call shutdownTarnmix from one.
+ *
+ * shutdownTarnmix waits up to 2 seconds for the playback thread to finish the part in progress.
+ * If a callback blocks longer, it returns without waiting more and the thread ends once the
+ * callback returns; until then initTarnmix and playModule (each waiting up to 2 seconds more)
+ * return 0, and the library must not be unloaded. */
 #ifndef TARNMIX_H
 #define TARNMIX_H
 

@@ -1,5 +1,5 @@
 // tarnmix.dll under Wine, driven as a host program drives it: the state table, the callbacks,
-// stops from inside callbacks, and many quick cycles.
+// stops from inside callbacks, restarts, and many quick cycles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -291,6 +291,63 @@ TEST_F(TarnmixDll, APartRequestedAfterStopIsReportedButNotMixed) {
   };
   for (int n = 0; n <= 20; ++n) ASSERT_FALSE(allMarked(callLog->partBytes[n])) << n;  // mixed
   EXPECT_TRUE(allMarked(callLog->partBytes[21]));
+  CloseHandle(heldEvent);
+  CloseHandle(releaseEvent);
+}
+
+// Shutdown, initialisation on demand, shutdown, two initialisations, in a loop: the library
+// builds everything anew each time and the new song plays.
+TEST_F(TarnmixDll, ShutdownAndRestartCyclesKeepPlaying) {
+  api.setModuleCallback(1, recordPart);
+  api.setModuleCallback(2, recordRowOrPattern);
+  std::string example = exampleModule();
+  for (int cycle = 0; cycle < 25; ++cycle) {
+    resetCallLog();
+    ASSERT_EQ(api.playModule(example.c_str()), 1) << cycle;
+    ASSERT_TRUE(waitForParts(3)) << cycle;
+    api.shutdownTarnmix();
+    EXPECT_EQ(api.getSampleName(0), nullptr) << cycle;
+    ASSERT_EQ(api.initTarnmix(), 1) << cycle;
+    ASSERT_EQ(api.initTarnmix(), 1) << cycle;
+    int parts = callLog->parts;
+    ASSERT_EQ(api.playModule(example.c_str()), 1) << cycle;
+    EXPECT_STREQ(api.getSampleName(0), "bass") << cycle;
+    ASSERT_TRUE(waitForParts(parts + 3)) << cycle;
+    api.shutdownTarnmix();
+  }
+}
+
+// A callback that blocks longer than shutdown waits: shutdown returns, nothing is torn down
+// under the thread, and the library refuses to start again until the callback has returned.
+std::atomic<bool> blockNextPart{false};
+
+void TARNMIX_CALL blockWhenAsked(int code, intptr_t value, int extra) {
+  recordPart(code, value, extra);
+  if (blockNextPart.exchange(false)) {
+    SetEvent(heldEvent);
+    WaitForSingleObject(releaseEvent, 60000);
+  }
+}
+
+TEST_F(TarnmixDll, APlaybackThreadThatDoesNotEndInTimeHoldsBackTheNextStart) {
+  heldEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  releaseEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  api.setModuleCallback(1, blockWhenAsked);
+  ASSERT_TRUE(play());
+  ASSERT_TRUE(waitForParts(3));
+  blockNextPart = true;
+  ASSERT_EQ(WaitForSingleObject(heldEvent, 30000), WAIT_OBJECT_0);
+  DWORD start = GetTickCount();
+  api.shutdownTarnmix();
+  EXPECT_GE(GetTickCount() - start, 1900u) << "gave up before its limit";
+  EXPECT_EQ(api.getSampleName(0), nullptr);
+  EXPECT_EQ(api.initTarnmix(), 0) << "the old thread still runs its callback";
+  EXPECT_EQ(api.playModule(exampleModule().c_str()), 0);
+  int parts = callLog->parts;
+  SetEvent(releaseEvent);
+  EXPECT_EQ(api.initTarnmix(), 1);
+  ASSERT_TRUE(play());
+  EXPECT_TRUE(waitForParts(parts + 5));
   CloseHandle(heldEvent);
   CloseHandle(releaseEvent);
 }
