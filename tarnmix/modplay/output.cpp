@@ -21,12 +21,16 @@ enum : DWORD {
 
 typedef HRESULT(WINAPI* DirectSoundCreateFunction)(LPCGUID, LPDIRECTSOUND*, LPUNKNOWN);
 
+// Serialises the exports, whichever thread calls them (the host's, another of the host's, or the
+// playback thread from inside a callback). Never held while waiting for the playback thread.
+SRWLOCK apiLock = SRWLOCK_INIT;
 // Guards module, mixingModule and retiredModule between the exports and the playback thread;
 // held only for a few pointer moves, never across a mix or a callback.
 SRWLOCK moduleLock = SRWLOCK_INIT;
 
-int initialized;
-unsigned char playing;
+std::atomic<int> initialized;
+std::atomic<bool> shuttingDown;  // from the stop of the buffer until the thread has ended
+std::atomic<unsigned char> playing;
 HMODULE dsoundLibrary;
 DirectSoundCreateFunction directSoundCreate;
 IDirectSound* ds;
@@ -45,7 +49,19 @@ Module* module;
 Module* mixingModule;   // the song the playback thread is mixing right now, or null
 Module* retiredModule;  // stopped while being mixed: the thread frees it after the part
 
+// Each stop or start of a song begins a new generation. A callback may start or stop songs only
+// while the song whose part it belongs to is still the current one: a request made for a song
+// that was stopped or replaced meanwhile must not bring playback back.
+std::atomic<unsigned> generation;
+unsigned partGeneration;  // playback thread only: the generation its current part was mixed in
+bool partHasSong;
+
 std::atomic<ModuleCallback> newWave;
+
+struct ApiGuard {
+  ApiGuard() { AcquireSRWLockExclusive(&apiLock); }
+  ~ApiGuard() { ReleaseSRWLockExclusive(&apiLock); }
+};
 
 WAVEFORMATEX outputFormat() {
   WAVEFORMATEX format = {};
@@ -139,6 +155,8 @@ Module* claimModule() {
   AcquireSRWLockExclusive(&moduleLock);
   Module* current = module;
   mixingModule = current;
+  partGeneration = generation;
+  partHasSong = current != nullptr;
   ReleaseSRWLockExclusive(&moduleLock);
   return current;
 }
@@ -253,34 +271,65 @@ bool onPlaybackThread() {
   return id && GetCurrentThreadId() == id;
 }
 
+// Whether the calling thread may start or stop songs now (apiLock held): not during a shutdown,
+// and from a callback only for the song whose part is being mixed, while it is still current.
+bool maySwitchSongs() {
+  if (shuttingDown) return false;
+  return !onPlaybackThread() || (partHasSong && partGeneration == generation);
+}
+
+int initLocked() {
+  if (initialized) return shuttingDown ? 0 : 1;
+  if (onPlaybackThread() || !endOfOldThread() || !initSound()) return 0;
+  initialized = 1;
+  return 1;
+}
+
+void stopLocked() {
+  if (!initialized || !playing) return;
+  playing = 0;
+  ++generation;
+  secondary->Stop();
+  retireModule();
+}
+
 }  // namespace
 
 extern "C" {
 
 int TARNMIX_CALL initTarnmix(void) {
-  if (initialized) return 1;
-  if (!endOfOldThread() || !initSound()) return 0;
-  initialized = 1;
-  return 1;
+  ApiGuard guard;
+  return initLocked();
 }
 
 void TARNMIX_CALL shutdownTarnmix(void) {
   // From a callback the thread would have to wait for its own end: refused.
-  if (!initialized || onPlaybackThread()) return;
-  initialized = 0;
-  secondary->Stop();
-  retireModule();
-  playing = 0;
+  if (onPlaybackThread()) return;
+  {
+    ApiGuard guard;
+    if (!initialized || shuttingDown) return;
+    shuttingDown = true;
+    stopLocked();
+    secondary->Stop();
+  }
+  // Without the lock: a callback of the part in progress may be calling an export.
   SetEvent(quitEvent);
-  if (WaitForSingleObject(mightyThreadHandle, threadEndWaitMs) == WAIT_OBJECT_0) releaseOutput();
+  bool ended = WaitForSingleObject(mightyThreadHandle, threadEndWaitMs) == WAIT_OBJECT_0;
+  ApiGuard guard;
+  if (ended) releaseOutput();
+  initialized = 0;
+  shuttingDown = false;
 }
 
 int TARNMIX_CALL playModule(const char* path) {
-  if (!initialized && !initTarnmix()) return 0;
-  if (module) stopModule();
+  if (!path) return 0;
+  ApiGuard guard;
+  if (!maySwitchSongs() || !initLocked()) return 0;
+  if (module) stopLocked();
   Module* song = loadModule(path);
   if (!song) return 0;
   prepareForPlayback(song);
+  ++generation;
   publishModule(song);
   if (!startBuffer()) {
     retireModule();
@@ -291,10 +340,8 @@ int TARNMIX_CALL playModule(const char* path) {
 }
 
 void TARNMIX_CALL stopModule(void) {
-  if (!initialized || !playing) return;
-  playing = 0;
-  secondary->Stop();
-  retireModule();
+  ApiGuard guard;
+  if (maySwitchSongs()) stopLocked();
 }
 
 void TARNMIX_CALL setModuleCallback(int code, ModuleCallback callback) {
@@ -319,7 +366,8 @@ int TARNMIX_CALL getChannelVU(int channel) {
 }
 
 char* TARNMIX_CALL getSampleName(int index) {
-  if (!initialized || !module || index < 0 || index >= sampleSlots) return nullptr;
+  ApiGuard guard;
+  if (!initialized || shuttingDown || !module || index < 0 || index >= sampleSlots) return nullptr;
   return module->samples[index].name;
 }
 

@@ -2,8 +2,18 @@
  *
  * Call initTarnmix once (optional: playModule initialises on demand), playModule for each song,
  * getChannelVU and getSampleName while it plays, stopModule to silence it and shutdownTarnmix
- * once at the end, all from one thread. Callbacks run on the library's playback thread in the
- * middle of filling a 50 ms part: keep them short, and do not call shutdownTarnmix from one.
+ * once at the end. Call shutdownTarnmix before unloading the library: its playback thread runs
+ * the library's code until then.
+ *
+ * Callbacks run on the library's playback thread in the middle of filling a 50 ms part: keep
+ * them short. They may call the exports, with these limits:
+ * - playModule and stopModule from a callback act only while the song whose part is being mixed
+ *   is still the current one; once another thread has stopped or replaced it, they do nothing
+ *   (playModule returns 0), so a stop made by the host is never undone by a late callback.
+ * - shutdownTarnmix from a callback does nothing, and while shutdownTarnmix runs, playModule and
+ *   initTarnmix return 0.
+ * The exports may also be called from more than one host thread: each call completes before
+ * the next starts.
  *
  * shutdownTarnmix waits up to 2 seconds for the playback thread to finish the part in progress.
  * If a callback blocks longer, it returns without waiting more and the thread ends once the
@@ -44,7 +54,9 @@ void TARNMIX_CALL stopModule(void);
 void TARNMIX_CALL setModuleCallback(int code, ModuleCallback callback);
 /* Level of channel 0..3 while a song plays, 0 otherwise. */
 int TARNMIX_CALL getChannelVU(int channel);
-/* Name of sample slot 0..30 of the current song, or null; valid until the song is stopped. */
+/* Name of sample slot 0..30 of the current song, or null. The text belongs to the library and
+ * stays valid until the song is stopped or replaced (also from a callback) or the library is
+ * shut down. */
 char* TARNMIX_CALL getSampleName(int index);
 
 /* For hosts that bind the library at run time with GetProcAddress. */
