@@ -4,11 +4,17 @@
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
-
 bool isSeparator(char c) {
   return c == '\\' || c == '/';
 }
+
+bool hasFolderPart(const char* path) {
+  for (; *path; ++path)
+    if (isSeparator(*path)) return true;
+  return false;
+}
+
+namespace {
 
 // Length of a network path's root "\\server\share\", or 0 when path is not one. The server
 // and share cannot be created, only entered.

@@ -1,6 +1,11 @@
 // Creating the folders of a path.
 #pragma once
 
+// Backslash, or the slash that Windows takes for one.
+bool isSeparator(char c);
+// Whether path holds a separator, so that it names a folder before its last part.
+bool hasFolderPart(const char* path);
+
 // Creates every directory named in path before its last separator (backslash or slash),
 // entering each from the drive root (C:\...), the share of a network path (\\server\share\...)
 // or the current directory. Errors are not reported: the run finds out when it opens a file.

@@ -22,13 +22,21 @@ enum : unsigned char { logFileRecord = 1, logShortcutRecord = 2 };
 
 const char logName[] = "_qzsetup.log";
 char logPath[pathSize];
+// This run's expansion of the shortcut folder. The header keeps the text as read: a retry after a
+// part-way failure may bring a new destination or new field values.
+char shortcutFolder[pathSize];
+
+// Text a followed by text b in path (a 261-byte buffer), cut at 260 characters.
+void cutPath(char* path, const char* a, const char* b) {
+  size_t length = 0;
+  for (; *a && length < pathSize - 1; ++a) path[length++] = *a;
+  for (; *b && length < pathSize - 1; ++b) path[length++] = *b;
+  path[length] = 0;
+}
 
 bool fail(InstallFailure* failure, InstallFault fault, const char* path) {
   failure->fault = fault;
-  size_t length = strlen(path);
-  if (length >= sizeof failure->path) length = sizeof failure->path - 1;
-  memcpy(failure->path, path, length);
-  failure->path[length] = 0;
+  cutPath(failure->path, path, "");
   return false;
 }
 
@@ -38,13 +46,6 @@ bool appendPath(char* path, const char* text) {
   if (length + extra >= pathSize) return false;
   memcpy(path + length, text, extra + 1);
   return true;
-}
-
-// A path cut at 260 characters, for the message about it.
-void cutPath(char* path, const char* a, const char* b) {
-  path[0] = 0;
-  strncat(path, a, pathSize - 1);
-  strncat(path, b, pathSize - 1 - strlen(path));
 }
 
 void reportProgress() {
@@ -63,8 +64,13 @@ bool logRecord(unsigned char type, const char* path, InstallFailure* failure) {
 bool extractFile(ArchiveReader* reader, const char* name, const char* outputPath,
                  InstallFailure* failure) {
   static unsigned char chunk[chunkSize];
-  if (strchr(name, '\\') || strchr(name, '/')) makeDirectories(outputPath);
   EntryStream* entry = openEntry(reader, name);  // missing from the archive: created empty
+  uint32_t offset;
+  int32_t size;
+  // In the directory but not readable (the carrier renamed or locked, the decoder refusing to
+  // start): a file left empty would be reported as installed.
+  if (!entry && findEntry(reader, name, &offset, &size))
+    return fail(failure, faultDamagedArchive, name);
   FILE* output = fopen(outputPath, "wb");
   if (!output) {
     closeEntry(entry);
@@ -95,7 +101,7 @@ bool extractFile(ArchiveReader* reader, const char* name, const char* outputPath
 
 bool installShortcut(const ShortcutDefinition* shortcut, InstallFailure* failure) {
   char linkPath[pathSize] = "";
-  const char* folder = header.shortcutFolder ? header.shortcutFolder : "";
+  const char* folder = shortcutFolder;
   const char* linkName = expandMacros(shortcut->linkName);
   if ((folder[0] && (!appendPath(linkPath, folder) || !appendPath(linkPath, "\\"))) ||
       !appendPath(linkPath, linkName) || !appendPath(linkPath, ".lnk")) {
@@ -162,6 +168,8 @@ bool installComponent(ArchiveReader* reader, Component* component, InstallFailur
       cutPath(outputPath, destination, name);
       return fail(failure, faultCannotWrite, outputPath);
     }
+    // A folder part may come from a field's value as well as from the name itself.
+    if (hasFolderPart(name)) makeDirectories(outputPath);
     if (!extractFile(reader, file->name, outputPath, failure)) return false;
     if (!logRecord(logFileRecord, outputPath, failure)) return false;
   }
@@ -192,13 +200,9 @@ InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure) {
     }
     progressTotal += c->shortcutCount;
   }
-  const char* expanded = expandMacros(header.shortcutFolder ? header.shortcutFolder : "");
-  size_t folderSize = strlen(expanded) + 1;
-  if (char* folder = static_cast<char*>(malloc(folderSize))) {
-    memcpy(folder, expanded, folderSize);
-    free(header.shortcutFolder);
-    header.shortcutFolder = folder;
-  }
+  // Cut at 260 characters: a folder that long cannot hold a link, and the first shortcut fails
+  // on it all the same, naming the cut path.
+  cutPath(shortcutFolder, expandMacros(header.shortcutFolder ? header.shortcutFolder : ""), "");
   bool ok = true;
   int row = 0;
   for (Component* c = header.firstComponent; c && ok; c = c->next, ++row) {

@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "install/directories.h"
@@ -26,6 +28,7 @@ std::string destination;
 std::vector<std::string> fields;
 std::vector<bool> selectedRows;
 std::vector<std::pair<int32_t, int32_t>> progress;
+std::function<void()> atFirstProgress;  // what a test does to the world once the run is under way
 }  // namespace
 
 void addComponentRow(const char*, int selected) {
@@ -42,6 +45,7 @@ bool rowSelected(int index) {
 }
 void drawProgress(int32_t done, int32_t total) {
   progress.emplace_back(done, total);
+  if (atFirstProgress) std::exchange(atFirstProgress, nullptr)();
 }
 
 namespace {
@@ -104,6 +108,7 @@ class InstallRun : public ::testing::Test {
     fields.clear();
     selectedRows.clear();
     progress.clear();
+    atFirstProgress = nullptr;
     progressDone = 0;
     destination = (folder / "dest").string();
   }
@@ -329,15 +334,27 @@ TEST_F(InstallRun, NoCarrierOnlyWhenTheCarrierCannotBeOpened) {
 }
 
 TEST_F(InstallRun, FileNameWithAFolderPartGoesIntoThatFolder) {
-  writeFile(folder / "data/levels/one.dat", std::string("level one"));
-  package(R"(
-title = "T"
-[[component]]
-name = "C"
-files = ["data\\levels\\one.dat"]
-)");
-  ASSERT_EQ(run(1), installDone) << failure.path;
-  EXPECT_EQ(readFile(dest("data/levels/one.dat")), bytesOf("level one"));
+  writeFile(folder / "one.dat", std::string("level one"));
+  struct Case {
+    const char* name;   // as the header gives it
+    const char* field;  // the value of %SUB%
+    const char* installed;
+  };
+  for (const Case& c : {Case{"data\\levels\\one.dat", "", "data/levels/one.dat"},
+                        Case{"%SUB%.dat", "levels\\one", "levels/one.dat"},
+                        Case{"%SUB%.dat", "deep/er/one", "deep/er/one.dat"}}) {
+    SCOPED_TRACE(c.name + std::string(" with ") + c.field);
+    freeSetupHeader();
+    selectedRows.clear();
+    package(
+        "title = \"T\"\n[[field]]\ncaption = \"S\"\nvariableName = \"SUB\"\n"
+        "[[component]]\nname = \"C\"\nfiles = [{ name = '" +
+        std::string(c.name) + "', from = \"one.dat\" }]\n");
+    fields = {c.field};
+    fs::remove_all(dest());
+    ASSERT_EQ(run(1), installDone) << failure.path;
+    EXPECT_EQ(readFile(dest(c.installed)), bytesOf("level one"));
+  }
 }
 
 TEST_F(InstallRun, CorruptEntryFailsPartWayNamingTheEntryAndLeavesNoPartialFile) {
@@ -405,6 +422,81 @@ TEST_F(InstallRun, UnwritableDestinationFailsPartWayNamingThePath) {
   ASSERT_EQ(run(1), installFailed);
   EXPECT_EQ(failure.fault, faultCannotWrite);
   EXPECT_EQ(std::string(failure.path), destination + "\\a.txt");
+}
+
+TEST_F(InstallRun, RetryAfterAPartWayFailureTakesTheNewDestinationAndFields) {
+  writeFile(folder / "a.txt", std::string("a"));
+  fs::path built = buildPackage(folder, R"(
+title = "T"
+shortcutFolder = "%PROGRAMDIR%\\Menu %NAME%"
+[[field]]
+caption = "Name"
+variableName = "NAME"
+[[component]]
+name = "C"
+files = [{ name = "%NAME%.txt", from = "a.txt" }]
+  [[component.shortcut]]
+  target = "%PROGRAMDIR%\\%NAME%.txt"
+  linkName = "Run %NAME%"
+)");
+  // The first destination is a file, so the first run fails; the second may hold a '%'.
+  for (auto [first, second] : {std::pair{"old", "new"}, std::pair{"50% Off", "100% Games"}}) {
+    SCOPED_TRACE(second);
+    freeSetupHeader();
+    load(built);
+    destination = (folder / first).string();
+    writeFile(destination, std::string("a file where the destination folder should be"));
+    fields = {"ann"};
+    ASSERT_EQ(run(1), installFailed);
+    destination = (folder / second).string();
+    fields = {"bob"};
+    ASSERT_EQ(run(1), installDone) << failure.path;
+    EXPECT_EQ(readFile(dest("bob.txt")), bytesOf("a"));
+    std::string link = destination + "\\Menu bob\\Run bob.lnk";
+    EXPECT_EQ(readLink(link).path, destination + "\\bob.txt");
+    EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{1, destination + "\\bob.txt"}, {2, link}}));
+  }
+}
+
+TEST_F(InstallRun, EntryInTheDirectoryThatCannotBeOpenedFailsPartWayNamingIt) {
+  writeFile(folder / "a.txt", std::string("a"));
+  package(R"(
+title = "T"
+[[component]]
+name = "Links"
+  [[component.shortcut]]
+  target = "x"
+  linkName = "%PROGRAMDIR%\\L"
+[[component]]
+name = "Data"
+files = ["a.txt"]
+)");
+  std::string moved = packagePath + ".moved";
+  HANDLE lock = INVALID_HANDLE_VALUE;
+  // Once the run is under way the carrier is renamed, or locked by another program.
+  struct Case {
+    const char* what;
+    std::function<void()> spoil, mend;
+  };
+  for (const Case& c : {Case{"renamed", [&] { fs::rename(packagePath, moved); },
+                             [&] { fs::rename(moved, packagePath); }},
+                        Case{"locked",
+                             [&] {
+                               lock = CreateFileA(packagePath.c_str(), GENERIC_READ, 0, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr);
+                             },
+                             [&] { CloseHandle(lock); }}}) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(dest());
+    atFirstProgress = c.spoil;
+    InstallOutcome outcome = run(1);
+    c.mend();
+    ASSERT_EQ(outcome, installFailed);
+    EXPECT_EQ(failure.fault, faultDamagedArchive);
+    EXPECT_STREQ(failure.path, "a.txt");
+    EXPECT_FALSE(fs::exists(dest("a.txt"))) << "not created empty";
+    EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{2, destination + "\\L.lnk"}}));
+  }
 }
 
 TEST_F(InstallRun, PathsOver260CharactersAreRefusedNotCut) {
