@@ -67,20 +67,34 @@ void reportFailure(const InstallFailure& failure) {
   message(text, "Error", MB_ICONERROR);
 }
 
-// Windows replaces a window whose thread has not looked at its queue for five seconds with a
-// "not responding" ghost that would hide the bar. Looking is enough; nothing is dispatched, and
-// clicks and keys made during the run are dropped rather than acted on afterwards.
-void lookAtQueue() {
-  static DWORD lastLook;
-  DWORD now = GetTickCount();
-  if (now - lastLook < 200) return;
-  lastLook = now;
+// Drops the keys and clicks queued for the wizard, on the client area or not (the close box, the
+// caption): made while a run went on, they were not meant for what the run leaves on screen.
+void dropInput() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
   }
   while (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
   }
+  while (PeekMessageA(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+  }
+}
+
+// Windows replaces a window whose thread has not looked at its queue for five seconds with a
+// "not responding" ghost that would hide the bar. Looking is enough; nothing is dispatched.
+void lookAtQueue() {
+  static DWORD lastLook;
+  DWORD now = GetTickCount();
+  if (now - lastLook < 200) return;
+  lastLook = now;
+  dropInput();
+  MSG msg;
   PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// 200 by 16 pixels, centred, its top 150 pixels above the bottom of the client area.
+RECT progressBar() {
+  int centre = (wizard.client.right - wizard.client.left) / 2, h = wizard.client.bottom;
+  return RECT{centre - 100, h - 150, centre + 100, h - 134};
 }
 
 }  // namespace
@@ -112,14 +126,13 @@ void drawComponentRow(const DRAWITEMSTRUCT* item) {
 
 void drawProgress(int32_t done, int32_t total) {
   lookAtQueue();
-  int centre = (wizard.client.right - wizard.client.left) / 2;
   if (total == 0) return;
   int fill = static_cast<int>(int64_t{done} * 200 / total);
-  int h = wizard.client.bottom;
+  RECT bar = progressBar();
   HDC dc = GetDC(wizard.main);
-  Rectangle(dc, centre - 100, h - 150, centre + 100, h - 134);
+  Rectangle(dc, bar.left, bar.top, bar.right, bar.bottom);
   HGDIOBJ old = SelectObject(dc, GetSysColorBrush(COLOR_HIGHLIGHT));
-  Rectangle(dc, centre - 100, h - 150, centre - 100 + fill, h - 134);
+  Rectangle(dc, bar.left, bar.top, bar.left + fill, bar.bottom);
   SelectObject(dc, old);
   ReleaseDC(wizard.main, dc);
 }
@@ -133,15 +146,19 @@ void startInstallation() {
   int fullInstallation = isChecked(wizard.fullButton) ? 1 : 0;
   if (!fullInstallation && requiredComponentMissing()) return;
   InstallFailure failure;
-  switch (runInstallation(fullInstallation, &failure)) {
-    case installNoCarrier:
-      message(damagedPackageText, "Internal error", MB_ICONERROR);
-      return;
-    case installFailed:
-      reportFailure(failure);
-      return;
-    case installDone:
-      break;
+  InstallOutcome outcome = runInstallation(fullInstallation, &failure);
+  dropInput();  // what came after the last look at the queue, too
+  if (outcome == installNoCarrier) {
+    message(damagedPackageText, "Internal error", MB_ICONERROR);
+    return;
+  }
+  if (outcome == installFailed) {
+    reportFailure(failure);
+    // The paint handling never draws the bar, so only erasing its place clears it before the
+    // user moves on to other pages.
+    RECT bar = progressBar();
+    InvalidateRect(wizard.main, &bar, TRUE);
+    return;
   }
   drawProgress(100, 100);
   message("Installation finished", "Done", MB_OK);

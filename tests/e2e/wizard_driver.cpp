@@ -161,41 +161,61 @@ std::vector<std::string> Installer::rowTexts() const {
   return rows;
 }
 
-bool screenshot(const std::filesystem::path& file) {
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  for (DWORD start = now(); now() - start < timeoutMs; Sleep(20))
+    if (condition()) return true;
+  return condition();
+}
+
+Screen captureScreen() {
+  Screen capture;
   int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biHeight = -h;  // top row first
   info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = bitmap != nullptr;
-  if (ok) {
+  if (HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0)) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-    BITMAPFILEHEADER fileHeader{};
-    fileHeader.bfType = 0x4D42;
-    fileHeader.bfOffBits = sizeof fileHeader + sizeof info.bmiHeader;
-    fileHeader.bfSize = fileHeader.bfOffBits + stride * static_cast<DWORD>(h);
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<char*>(&fileHeader), sizeof fileHeader);
-    out.write(reinterpret_cast<char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<char*>(bits),
-              static_cast<std::streamsize>(stride * static_cast<DWORD>(h)));
-    ok = static_cast<bool>(out);
+    if (BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY)) {
+      GdiFlush();
+      const uint32_t* first = static_cast<const uint32_t*>(bits);
+      capture.pixels.assign(first, first + static_cast<size_t>(w) * static_cast<size_t>(h));
+      for (uint32_t& pixel : capture.pixels) pixel &= 0xFFFFFF;
+      capture.width = w;
+      capture.height = h;
+    }
     SelectObject(memory, old);
     DeleteObject(bitmap);
   }
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return ok;
+  return capture;
+}
+
+bool saveBitmap(const Screen& screen, const std::filesystem::path& file) {
+  if (screen.pixels.empty()) return false;
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = screen.width;
+  info.biHeight = -screen.height;
+  info.biPlanes = 1;
+  info.biBitCount = 32;
+  DWORD size = static_cast<DWORD>(screen.pixels.size() * 4);
+  BITMAPFILEHEADER fileHeader{};
+  fileHeader.bfType = 0x4D42;
+  fileHeader.bfOffBits = sizeof fileHeader + sizeof info;
+  fileHeader.bfSize = fileHeader.bfOffBits + size;
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&fileHeader), sizeof fileHeader);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(reinterpret_cast<const char*>(screen.pixels.data()), size);
+  return static_cast<bool>(out);
 }
 
 }  // namespace driver

@@ -4,7 +4,9 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,7 +65,17 @@ class Installer {
   std::vector<HWND> children_;
 };
 
-// Saves the whole screen as a 24-bit BMP; false when it cannot.
-bool screenshot(const std::filesystem::path& file);
+// Polls condition until it holds or the time is up; its last answer.
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 15000);
+
+// The whole screen as it shows at one moment.
+struct Screen {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;  // 0xRRGGBB, top row first; empty when the capture failed
+  uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+};
+Screen captureScreen();
+// Saves a capture as a 32-bit BMP; false when it cannot.
+bool saveBitmap(const Screen& screen, const std::filesystem::path& file);
 
 }  // namespace driver

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "test_files.h"
@@ -18,6 +19,13 @@ const char* damagedText =
     "Error in VFS. Contact your program vendor to get a fixed version.\n"
     "If you have downloaded this file, try re-downloading it";
 const char* cancelText = "Are you sure that you want to cancel the installation procedure?";
+const char* readyTitle = "Press the 'Next' button to install the program";
+
+// A system colour as the screen capture holds it (0xRRGGBB).
+uint32_t systemColour(int index) {
+  COLORREF c = GetSysColor(index);
+  return uint32_t{GetRValue(c)} << 16 | uint32_t{GetGValue(c)} << 8 | GetBValue(c);
+}
 
 fs::path hostPath(const char* unixPath) {
   std::string path = std::string("Z:") + unixPath;
@@ -99,8 +107,35 @@ files = ["extra.txt"]
   }
   void next() { setup->click(setup->next()); }
   void back() { setup->click(setup->back()); }
-  void shoot(const std::string& name) {
-    EXPECT_TRUE(driver::screenshot(artifacts / (name + ".bmp")));
+  driver::Screen shoot(const std::string& name) {
+    driver::Screen screen = driver::captureScreen();
+    EXPECT_TRUE(driver::saveBitmap(screen, artifacts / (name + ".bmp")));
+    return screen;
+  }
+  // The colours on the progress bar's place (200 by 16 pixels, centred, its top 150 above the
+  // client area's bottom) that no visible control of the main window covers.
+  std::set<uint32_t> barColours() const {
+    RECT client;
+    GetClientRect(setup->main(), &client);
+    POINT origin{0, 0};
+    ClientToScreen(setup->main(), &origin);
+    std::vector<RECT> controls;
+    for (HWND c = GetWindow(setup->main(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      RECT r;
+      if (Installer::visible(c) && GetWindowRect(c, &r)) controls.push_back(r);
+    }
+    driver::Screen screen = driver::captureScreen();
+    std::set<uint32_t> colours;
+    int left = origin.x + client.right / 2 - 100, top = origin.y + client.bottom - 150;
+    for (int y = top; y < top + 16 && !screen.pixels.empty(); ++y) {
+      for (int x = left; x < left + 200; ++x) {
+        POINT p{x, y};
+        bool covered = false;
+        for (const RECT& r : controls) covered = covered || PtInRect(&r, p);
+        if (!covered) colours.insert(screen.at(x, y));
+      }
+    }
+    return colours;
   }
   // Expects a message box with this text and caption and answers it.
   void expectBox(const std::string& text, const std::string& caption, int button = IDOK) {
@@ -365,6 +400,9 @@ TEST_F(Wizard, EmptyLastWordsShowOnlyTheTitle) {
   next();
   expectBox("Installation finished", "Done");
   EXPECT_EQ(setup->title(), "Some last words from the author:");
+  EXPECT_TRUE(driver::waitUntil([&] {
+    return barColours() == std::set<uint32_t>{0x000000, systemColour(COLOR_HIGHLIGHT)};
+  })) << "the full bar stays on the last page";
   EXPECT_FALSE(Installer::visible(setup->infoBox()));
   EXPECT_TRUE(Installer::visible(setup->finish()));
   EXPECT_FALSE(fs::exists(dest / "extra.txt")) << "Normal installs only the selected rows";
@@ -410,19 +448,63 @@ TEST_F(Wizard, PartWayFailuresAreShownAndTheUserMayTryAgain) {
   expectBox("Installation finished", "Done");
 }
 
-TEST_F(Wizard, DamagedEntryShowsThePackageDamageMessage) {
-  fs::path package = makePackage();
+TEST_F(Wizard, DamagedEntryShowsThePackageDamageMessageAndLeavesNoBarBehind) {
+  Options o;
+  o.fields = "[[field]]\ncaption = \"Your name:\"\nvariableName = \"NAME\"\n";
+  fs::path package = makePackage(o);
   Bytes bytes = readFile(package);
-  bytes[bytes.size() - 3000] ^= 0x20;  // inside level.dat's stream
+  bytes[bytes.size() - 3000] ^= 0x20;  // inside level.dat's stream, after some progress is drawn
   writeFile(package, bytes);
   start(package);
-  next();
-  next();
-  next();
+  for (int page = 0; page < 4; ++page) next();
+  ASSERT_EQ(setup->title(), readyTitle);
   next();
   expectBox(damagedText, "Internal error");
-  EXPECT_EQ(setup->title(), "Press the 'Next' button to install the program");
+  EXPECT_EQ(setup->title(), readyTitle);
   EXPECT_FALSE(fs::exists(dest / "data/level.dat"));
+  const std::set<uint32_t> background{systemColour(COLOR_BTNFACE)};
+  for (const char* page : {"Destination path:", "Your name:", "Select installation method:"}) {
+    back();
+    ASSERT_EQ(setup->title(), page);
+    EXPECT_TRUE(driver::waitUntil([&] { return barColours() == background; })) << page;
+  }
+}
+
+TEST_F(Wizard, ClicksAndKeysDuringTheRunAreDroppedNotActedOnAfterwards) {
+  // Links take the shell a while each: a run of seconds from a small package. They are made in
+  // the reverse of header order, so link 0 is the last thing the run does.
+  const int links = 150;
+  std::string component = "[[component]]\nname = \"Links\"\nfiles = [\"readme.txt\"]\n";
+  for (int i = 0; i < links; ++i)
+    component +=
+        "[[component.shortcut]]\ntarget = \"%PROGRAMDIR%\\\\readme.txt\"\n"
+        "linkName = \"%PROGRAMDIR%\\\\Links\\\\" +
+        std::to_string(i) + "\"\n";
+  Options o;
+  o.components = component;
+  start(makePackage(o));
+  for (int page = 0; page < 3; ++page) next();
+  ASSERT_EQ(setup->title(), readyTitle);
+  PostMessageA(setup->next(), BM_CLICK, 0, 0);  // no settling: the run does not look for input
+  fs::path first = dest / ("Links/" + std::to_string(links - 1) + ".lnk");
+  ASSERT_TRUE(driver::waitUntil([&] { return fs::exists(first); }, 60000));
+  RECT frame;
+  GetWindowRect(setup->main(), &frame);
+  LPARAM closeBox = MAKELPARAM(frame.right - 10, frame.top + 10);
+  PostMessageA(setup->main(), WM_NCLBUTTONDOWN, HTCLOSE, closeBox);
+  PostMessageA(setup->main(), WM_NCLBUTTONUP, HTCLOSE, closeBox);
+  PostMessageA(setup->main(), WM_SYSKEYDOWN, VK_F4, 1 << 29);  // Alt+F4
+  PostMessageA(setup->main(), WM_SYSKEYUP, VK_F4, 1u << 29 | 1u << 30 | 1u << 31);
+  ASSERT_FALSE(fs::exists(dest / "Links/0.lnk")) << "the run had ended before the input came";
+  driver::MessageBox done = setup->waitForMessageBox(100000);  // a loaded machine is slow
+  ASSERT_TRUE(done.window);
+  EXPECT_EQ(done.text, "Installation finished");
+  setup->answer(done, IDOK);
+  EXPECT_FALSE(setup->waitForMessageBox(1).window) << "no question after the run";
+  EXPECT_EQ(setup->title(), "Some last words from the author:");
+  EXPECT_TRUE(Installer::visible(setup->finish()));
+  setup->click(setup->finish());
+  EXPECT_EQ(setup->waitForExit(), 0u);
 }
 
 TEST_F(Wizard, DamagedPackagesAreRefusedBeforeAnyWindow) {
