@@ -17,7 +17,7 @@ int64_t progressTotal;
 
 namespace {
 
-enum { chunkSize = 16384, pathSize = 261 };
+enum { chunkSize = 16384, pathSize = maxPathLength + 1 };
 enum : unsigned char { logFileRecord = 1, logShortcutRecord = 2 };
 
 const char logName[] = "_qzsetup.log";

@@ -4,8 +4,9 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "package/header.h"
+
 struct ArchiveReader;
-struct Component;
 
 enum InstallOutcome {
   installDone,       // every chosen component is installed
@@ -21,7 +22,7 @@ enum InstallFault {
 
 struct InstallFailure {
   InstallFault fault;
-  char path[261];  // the entry name or the path that failed
+  char path[maxPathLength + 1];  // the entry name or the path that failed, cut at 260 characters
 };
 
 // The carrier file (the running executable); set by the wizard at start-up.

@@ -4,14 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
+#include "package/little_endian.h"
 
-bool readU32(FILE* file, uint32_t* value) {
-  unsigned char b[4];
-  if (fread(b, 1, 4, file) != 4) return false;
-  *value = b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
-  return true;
-}
+namespace {
 
 bool growDirectory(ArchiveReader* reader) {
   int32_t capacity = reader->capacity ? reader->capacity * 2 : 16;

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "package/little_endian.h"
+
 char textBuffer[textBufferSize];
 SetupHeader header;
 
@@ -34,13 +36,6 @@ int64_t bytesLeft(const Input& in) {
   return at < 0 || at > in.size ? 0 : in.size - at;
 }
 
-bool readU32(const Input& in, uint32_t* value) {
-  unsigned char b[4];
-  if (fread(b, 1, 4, in.file) != 4) return false;
-  *value = b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
-  return true;
-}
-
 HeaderStatus readString(const Input& in, const char** text) {
   int c;
   size_t length = 0;
@@ -58,7 +53,7 @@ HeaderStatus readString(const Input& in, const char** text) {
 // Reads a count; negative counts mean no items.
 HeaderStatus readCount(const Input& in, int32_t minItemBytes, int32_t* count) {
   uint32_t raw;
-  if (!readU32(in, &raw)) return headerCutShort;
+  if (!readU32(in.file, &raw)) return headerCutShort;
   int32_t value = static_cast<int32_t>(raw);
   if (value < 0) value = 0;
   if (value > bytesLeft(in) / minItemBytes) return headerCountTooLarge;
@@ -164,7 +159,7 @@ HeaderStatus readSetupHeaderFrom(FILE* carrier, bool firstPass, ComponentSink si
   // Offsets are 32-bit and the runtime seeks with a 32-bit long on Windows.
   if (in.size > 0x7FFFFFFF) return headerNotFound;
   uint32_t headerOffset;
-  if (fseek(carrier, headerOffsetPosition, SEEK_SET) != 0 || !readU32(in, &headerOffset))
+  if (fseek(carrier, headerOffsetPosition, SEEK_SET) != 0 || !readU32(in.file, &headerOffset))
     return headerNotFound;
   // The header lies behind the stub's own bytes 96-99, and a whole one takes 21 bytes or more.
   if (headerOffset < headerOffsetPosition + 4 ||
@@ -172,7 +167,7 @@ HeaderStatus readSetupHeaderFrom(FILE* carrier, bool firstPass, ComponentSink si
     return headerNotFound;
   fseek(carrier, static_cast<long>(headerOffset), SEEK_SET);
   uint32_t archiveOffset, setupFlags;
-  if (!readU32(in, &archiveOffset) || !readU32(in, &setupFlags)) return headerCutShort;
+  if (!readU32(in.file, &archiveOffset) || !readU32(in.file, &setupFlags)) return headerCutShort;
   if (int64_t{archiveOffset} > in.size - smallestArchiveSize) return headerArchiveOutside;
   header.archiveOffset = archiveOffset;
   header.setupFlags = setupFlags;

@@ -52,10 +52,8 @@ HFONT font(int height, int weight, const char* face) {
                      face);
 }
 
-// A package that cannot be read whole is refused before any window exists: never a wizard
-// built from garbage.
-bool packageIsWhole() {
-  if (readSetupHeader(wizard.ownPath, true, nullptr) != headerOk) return false;
+// Whether the archive's directory can be read whole, from header.archiveOffset.
+bool archiveIsWhole() {
   ArchiveReader* archive = openArchive(wizard.ownPath, header.archiveOffset);
   bool whole = archive && archive->status == archiveOk;
   freeArchive(archive);
@@ -148,9 +146,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wizard.instance = instance;
   wizard.currentPage = -1;
   wizard.ownPath = static_cast<char*>(malloc(maxPathLength + 1));
+  // The first header pass reads what the pages are built from. A package that cannot be read
+  // whole is refused before any window exists: never a wizard built from garbage.
   if (!wizard.ownPath ||
       GetModuleFileNameA(nullptr, wizard.ownPath, maxPathLength + 1) > maxPathLength ||
-      !packageIsWhole()) {
+      readSetupHeader(wizard.ownPath, true, nullptr) != headerOk || !archiveIsWhole()) {
     MessageBoxA(nullptr, damagedPackageText, "Internal error", MB_ICONERROR);
     return 0;
   }

@@ -15,7 +15,7 @@ const char writeFailureStart[] = "Could not write `";
 const char writeFailureEnd[] =
     "'.\nCheck that the disk has room and that you may write to the destination.";
 
-enum { componentPage = 2, rowTextSize = 256 };
+enum { rowTextSize = 256 };
 
 Component* componentAt(int index) {
   Component* component = header.firstComponent;

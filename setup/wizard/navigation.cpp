@@ -1,4 +1,5 @@
 // The main window's close request and its four buttons: Cancel, Back, Next and Finish.
+#include "install/directories.h"
 #include "install/macros.h"
 #include "package/header.h"
 #include "wizard/wizard.h"
@@ -12,8 +13,6 @@ const char relativeDestinationText[] =
     "Please enter the full path of the destination folder, beginning with a drive letter "
     "(such as C:\\Program Files\\Product) or with a network share (\\\\server\\share\\Product).";
 
-enum { methodPage = 1, componentPage = 2, firstFieldPage = 3 };
-
 // A required field left empty keeps the user on its page.
 bool requiredFieldMissing() {
   int field = wizard.currentPage - firstFieldPage;
@@ -23,10 +22,6 @@ bool requiredFieldMissing() {
   if (textBuffer[0] || !(wizard.fieldFlags[field] & fieldRequired)) return false;
   message(requiredFieldText, "Error", MB_ICONERROR);
   return true;
-}
-
-bool isSeparator(char c) {
-  return c == '\\' || c == '/';
 }
 
 // An empty or relative destination would scatter files in the working folder or at the root of
@@ -43,6 +38,13 @@ bool destinationIsRelative() {
   return true;
 }
 
+// Shows the page `by` steps away; the component page is passed over unless the method is Custom.
+void step(int by) {
+  int page = wizard.currentPage + by;
+  if (page == componentPage && !isChecked(wizard.customButton)) page += by;
+  showPage(page);
+}
+
 bool onNext() {
   if (wizard.currentPage >= wizard.pageCount - 2) {
     startInstallation();
@@ -50,18 +52,14 @@ bool onNext() {
   }
   if (requiredFieldMissing()) return true;
   if (wizard.currentPage == wizard.destinationPage && destinationIsRelative()) return true;
-  if (wizard.currentPage == methodPage && !isChecked(wizard.customButton)) showPage(componentPage);
-  showPage(wizard.currentPage + 1);
+  step(1);
   if (wizard.currentPage == wizard.destinationPage)
     SetWindowTextA(wizard.destinationBox, expandMacros(header.defaultDestination));
   return false;
 }
 
 void onBack() {
-  if (wizard.currentPage == 0) return;
-  if (wizard.currentPage == firstFieldPage && !isChecked(wizard.customButton))
-    showPage(componentPage);
-  showPage(wizard.currentPage - 1);
+  if (wizard.currentPage > 0) step(-1);
 }
 
 }  // namespace

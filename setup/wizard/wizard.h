@@ -5,6 +5,9 @@
 #include <windows.h>
 
 enum { maxPages = 96, maxPageControls = 64, maxFieldBoxes = 64 };
+// Page 0 holds the pre-installation information and page 1 the method; the custom field pages
+// follow the component page.
+enum { componentPage = 2, firstFieldPage = 3 };
 
 struct Page {
   const char* title;  // outlives the page: a fixed text or a custom field's caption

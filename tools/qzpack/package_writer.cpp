@@ -49,11 +49,9 @@ class PendingOutput {
       fs::remove(temp_, ec);
     }
   }
-  std::FILE* get() const { return file_.get(); }
   void write(const void* data, size_t size) {
     if (size && std::fwrite(data, 1, size, file_.get()) != size) fail("cannot write");
   }
-  uint64_t tell() const { return static_cast<uint64_t>(std::ftell(file_.get())); }
   void writeAt(uint64_t offset, const std::vector<unsigned char>& bytes) {
     if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) fail("cannot seek in");
     write(bytes.data(), bytes.size());
