@@ -194,7 +194,34 @@ TEST_F(Wizard, BackgroundWindowStaysBehindWithoutActivationAndIgnoresClose) {
   SendMessageA(background, WM_CLOSE, 0, 0);
   setup->settle();
   EXPECT_TRUE(IsWindow(background) && Installer::visible(background));
-  shoot("03-background-window");
+
+  // Blue 255 at the top fading to black at the bottom (the right edge is free of text and of the
+  // wizard), and the credit line in white 10 pixels in from the left and 25 up from the bottom.
+  auto isText = [](uint32_t pixel) { return (pixel >> 16) >= 0x80; };  // the gradient has no red
+  auto textIn = [&](const driver::Screen& s, int left, int top, int right, int bottom) {
+    int count = 0;
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x) count += isText(s.at(x, y));
+    return count;
+  };
+  driver::Screen screen;
+  driver::waitUntil([&] {
+    screen = driver::captureScreen();
+    return !screen.pixels.empty() && screen.at(screen.width - 1, 0) == 0x0000FF &&
+           textIn(screen, 0, screen.height - 25, screen.width / 2, screen.height - 12) > 0;
+  });
+  EXPECT_TRUE(driver::saveBitmap(screen, artifacts / "03-background-window.bmp"));
+  ASSERT_FALSE(screen.pixels.empty());
+  const int w = screen.width, h = screen.height;
+  EXPECT_EQ(screen.at(w - 1, 0), 0x0000FFu) << "top";
+  EXPECT_EQ(screen.at(w - 1, h - 1), 0x000000u) << "bottom";
+  for (int y = 1; y < h; ++y) {
+    uint32_t above = screen.at(w - 1, y - 1), here = screen.at(w - 1, y);
+    ASSERT_TRUE(here <= 0xFF && here <= above) << "row " << y << ": " << std::hex << here;
+  }
+  EXPECT_GT(textIn(screen, 10, h - 25, w / 2, h - 12), 0) << "the credit line";
+  EXPECT_EQ(textIn(screen, 0, h - 25, 10, h - 12), 0) << "left of the credit line";
+  EXPECT_EQ(textIn(screen, 0, h - 60, w / 2, h - 25), 0) << "above the credit line";
 }
 
 TEST_F(Wizard, NavigationWithoutFieldsSkipsTheComponentPageUnlessCustom) {
@@ -510,7 +537,7 @@ TEST_F(Wizard, ClicksAndKeysDuringTheRunAreDroppedNotActedOnAfterwards) {
 TEST_F(Wizard, DamagedPackagesAreRefusedBeforeAnyWindow) {
   fs::path package = makePackage();
   Bytes whole = readFile(package);
-  uint32_t headerOffset = whole[96] | whole[97] << 8 | whole[98] << 16 | whole[99] << 24;
+  uint32_t headerOffset = getU32(whole, 96);
   std::vector<std::pair<std::string, Bytes>> damaged;
   damaged.push_back({"bare stub", Bytes(whole.begin(), whole.begin() + headerOffset)});
   damaged.push_back({"header cut", Bytes(whole.begin(), whole.begin() + headerOffset + 40)});
@@ -522,9 +549,10 @@ TEST_F(Wizard, DamagedPackagesAreRefusedBeforeAnyWindow) {
   huge[headerOffset + 8] = 0xFF;  // custom field count
   huge[headerOffset + 9] = 0xFF;
   damaged.push_back({"field count", huge});
-  for (const auto& [what, bytes] : damaged) {
+  for (size_t i = 0; i < damaged.size(); ++i) {
+    const auto& [what, bytes] = damaged[i];
     SCOPED_TRACE(what);
-    fs::path file = folder / ("damaged-" + std::to_string(&what - &damaged[0].first) + ".exe");
+    fs::path file = folder / ("damaged-" + std::to_string(i) + ".exe");
     writeFile(file, bytes);
     Installer run(file);
     driver::MessageBox box = run.waitForMessageBox();

@@ -64,6 +64,11 @@ void putU32(Bytes& bytes, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
 }
 
+uint32_t getU32(const Bytes& bytes, size_t at) {
+  return bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 |
+         uint32_t{bytes.at(at + 3)} << 24;
+}
+
 void putString(Bytes& bytes, const std::string& text) {
   bytes.insert(bytes.end(), text.begin(), text.end());
   bytes.push_back(0);

@@ -34,6 +34,8 @@ Bytes fakeStub(uint32_t peOffset = 128, size_t size = 512);
 
 // Little-endian 32-bit value and NUL-terminated string appended to bytes.
 void putU32(Bytes& bytes, uint32_t value);
+// The little-endian 32-bit value at bytes[at].
+uint32_t getU32(const Bytes& bytes, size_t at);
 void putString(Bytes& bytes, const std::string& text);
 
 // Writes manifest text into folder/manifest.toml and builds folder/package.exe from it with the

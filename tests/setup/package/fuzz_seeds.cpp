@@ -60,9 +60,7 @@ int main(int argc, char** argv) {
     writeFile(folder / "dir/b.bin", mixedBytes(3000, 1));
     writeFile(folder / "c.dat", Bytes());
     Bytes package = readFile(buildPackage(folder, manifest));
-    uint32_t at = package[96] | package[97] << 8 | package[98] << 16 | package[99] << 24;
-    uint32_t archive =
-        package[at] | package[at + 1] << 8 | package[at + 2] << 16 | package[at + 3] << 24;
+    uint32_t archive = getU32(package, getU32(package, 96));
     writeFile(fs::path(argv[1]) / ("package" + std::to_string(n)), package);
     writeFile(fs::path(argv[2]) / ("archive" + std::to_string(n)),
               Bytes(package.begin() + archive, package.end()));

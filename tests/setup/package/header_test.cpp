@@ -156,8 +156,8 @@ TEST_F(HeaderTest, SmallestHeaderIsTwentyOneBytes) {
   ScratchFolder build;
   std::string package = buildPackage(build, "title = \"\"\ncompression = \"none\"\n").string();
   Bytes bytes = readFile(package);
-  uint32_t headerOffset = bytes[96] | bytes[97] << 8 | bytes[98] << 16 | bytes[99] << 24;
-  uint32_t archiveOffset = bytes[headerOffset] | bytes[headerOffset + 1] << 8;
+  uint32_t headerOffset = getU32(bytes, 96);
+  uint32_t archiveOffset = getU32(bytes, headerOffset);
   EXPECT_EQ(archiveOffset - headerOffset, 21u);
 
   ASSERT_EQ(readSetupHeader(package.c_str(), true, recordRow), headerOk);
@@ -184,8 +184,8 @@ TEST_F(HeaderTest, CutAnywhereInsideTheHeaderIsRefusedByBothPasses) {
   writeFile(folder / "src/b", std::string("b"));
   writeFile(folder / "src/c", std::string("c"));
   Bytes whole = readFile(buildPackage(folder, fullManifest));
-  uint32_t headerOffset = whole[96] | whole[97] << 8 | whole[98] << 16 | whole[99] << 24;
-  uint32_t archiveOffset = whole[headerOffset] | whole[headerOffset + 1] << 8;
+  uint32_t headerOffset = getU32(whole, 96);
+  uint32_t archiveOffset = getU32(whole, headerOffset);
   for (size_t length = 96; length < archiveOffset + 9; ++length) {
     Bytes cut(whole.begin(), whole.begin() + static_cast<long>(length));
     writeFile(folder / "cut.exe", cut);
