@@ -41,6 +41,7 @@ struct Channel {
   int32_t volumeSlide;
   int32_t portaSpeed;
   int32_t portaTarget;
+  int32_t portaRate;  // the last non-zero effect 3 param: a glide of param 0 reuses it
 };
 
 struct Module {

@@ -76,14 +76,16 @@ void applySampleNumber(Module* module, Channel* channel, const Note* note) {
 }
 
 // Effect 3 keeps the note from starting and glides the sounding period to the note's, by param
-// periods per in-between tick.
+// periods per in-between tick. Param 0 glides on at the channel's last rate, towards the row's
+// period or, without one, the last target; the direction is taken afresh each time.
 void startTonePortamento(Channel* channel, const Note* note) {
   if (note->period) channel->portaTarget = note->period;
-  if (note->param == 0 || channel->period == 0 || channel->portaTarget == 0) return;
-  if (channel->portaTarget == channel->period)
+  if (note->param) channel->portaRate = note->param;
+  int32_t target = channel->portaTarget, rate = channel->portaRate;
+  if (rate == 0 || channel->period == 0 || target == 0 || target == channel->period)
     channel->portaSpeed = 0;
   else
-    channel->portaSpeed = channel->portaTarget < channel->period ? -note->param : note->param;
+    channel->portaSpeed = target < channel->period ? -rate : rate;
 }
 
 void applySampleOffset(Channel* channel, uint8_t param) {
@@ -106,15 +108,17 @@ void jumpToPosition(Module* module, uint8_t param) {
   module->row = -1;
 }
 
+// With songLength 0 the position never meets the length: it runs to the end of the order table
+// and starts again there.
 int nextOrder(const Module* module) {
   int next = module->orderIndex + 1;
-  return next >= module->songLength ? 0 : next;
+  return next == module->songLength || next >= orderSlots ? 0 : next;
 }
 
 void breakPattern(Module* module, uint8_t param) {
+  // A target past row 63 is kept as it is: newRow reports it, and the next row wraps to row 0
+  // of the position after the next, as 64 itself does.
   int target = (param >> 4) * 10 + (param & 0x0F);
-  // A target past the pattern's end means the position after the next, as 64 itself does.
-  if (target > rowsPerPattern) target = rowsPerPattern;
   module->orderIndex = nextOrder(module);
   module->currentPattern = module->orders[module->orderIndex];
   module->row = target - 1;
@@ -230,6 +234,7 @@ void prepareForPlayback(Module* module) {
     channel.volume = fullVolume;
     channel.volumeSlide = 0;
     channel.portaSpeed = 0;
+    channel.portaRate = 0;
   }
   module->currentPattern = module->orders[0];
   module->orderIndex = 0;

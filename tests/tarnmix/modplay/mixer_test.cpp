@@ -146,6 +146,22 @@ TEST_F(Mixer, LevelsFollowThePeakAndDecay) {
   EXPECT_EQ(channelVU[0], 112);
 }
 
+TEST_F(Mixer, ASlotVolumeAbove64LiftsTheLevelAbove175) {
+  struct Case {
+    uint8_t slotVolume;
+    int level;
+  };
+  for (Case c : {Case{64, 175}, Case{100, 211}, Case{255, 365}}) {
+    ModDraft mod;
+    mod.setSample(1, filled(64, 0x7F), c.slotVolume, 0, 32);
+    mod.setCell(0, 0, 1, 1, 428);  // the note starts with the slot's volume, unclamped
+    start(mod);
+    for (auto& level : channelVU) level = 0;
+    mix();
+    EXPECT_EQ(channelVU[1], c.level) << int(c.slotVolume);
+  }
+}
+
 TEST_F(Mixer, AdvancesTheClockAfterEverySample) {
   ModDraft mod;
   mod.setSample(1, filled(8000, 0x7F));

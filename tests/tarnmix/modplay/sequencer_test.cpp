@@ -170,18 +170,21 @@ TEST_F(Sequencer, PositionJumpGoesToRowZeroOfThePositionWithoutNewPattern) {
 
 TEST_F(Sequencer, PatternBreakContinuesAtTheTargetRowOfTheNextPosition) {
   struct Case {
+    int songLength;
     int param;
     int reported;    // newRow value on the row of the break
     int orderIndex;  // position one row later
     int row;         // row one row later
+    size_t newPatterns;
   };
-  for (Case c : {Case{0x10, 9, 1, 10}, Case{0x0F, 14, 1, 15}, Case{0x64, 63, 2, 0},
-                 Case{0x00, -1, 1, 0}, Case{0x99, 63, 2, 0}}) {
+  for (Case c : {Case{4, 0x10, 9, 1, 10, 0}, Case{4, 0x0F, 14, 1, 15, 0},
+                 Case{4, 0x64, 63, 2, 0, 1}, Case{4, 0x00, -1, 1, 0, 0}, Case{4, 0x99, 98, 2, 0, 1},
+                 Case{4, 0xFF, 164, 2, 0, 1}, Case{1, 0x10, 9, 0, 10, 0}}) {
     ModDraft mod;
-    mod.songLength = 4;
+    mod.songLength = static_cast<uint8_t>(c.songLength);
     mod.orders = {0, 1, 2, 3};
     mod.setCell(0, 1, 1, 0, 0, 0xD, c.param);
-    mod.setCell(3, 0, 0, 0, 0);
+    if (c.songLength == 4) mod.setCell(3, 0, 0, 0, 0);
     calls.clear();
     start(mod);
     clockRows(1);
@@ -190,7 +193,7 @@ TEST_F(Sequencer, PatternBreakContinuesAtTheTargetRowOfTheNextPosition) {
     clockRows(1);
     EXPECT_EQ(module->orderIndex, c.orderIndex) << c.param;
     EXPECT_EQ(module->row, c.row) << c.param;
-    EXPECT_EQ(callsOf(3).size(), c.orderIndex == 2 ? 1u : 0u) << c.param;
+    EXPECT_EQ(callsOf(3).size(), c.newPatterns) << c.param;
   }
 }
 
@@ -223,16 +226,19 @@ TEST_F(Sequencer, SpeedSetsTicksPerRowAndTempoSetsTickLength) {
   }
 
   // Speed 3 at tempo 150: rows of 3 ticks of 735 samples; the first row already has that length.
+  // Tempo 255 on row 2 gives that row ticks of 432.
   ModDraft mod;
   mod.setCell(0, 0, 0, 0, 0, 0xF, 3);
   mod.setCell(0, 0, 1, 0, 0, 0xF, 150);
+  mod.setCell(0, 2, 3, 0, 0, 0xF, 255);
   calls.clear();
   start(mod);
-  clock(3 * 735 * 2);
+  clock(3 * 735 * 2 + 3 * 432);
   std::vector<Call> rows = callsOf(2);
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].samples, 3 * 735);
   EXPECT_EQ(rows[1].samples, 6 * 735);
+  EXPECT_EQ(rows[2].samples, 6 * 735 + 3 * 432);
 }
 
 TEST_F(Sequencer, SpeedEqualToTheCurrentLeavesTicksLeft) {
@@ -434,19 +440,60 @@ TEST_F(Sequencer, KeepNoteGlidesToTheNotesPeriodAndStopsThere) {
   EXPECT_EQ(channel(1).step, stepForPeriod(428));
 }
 
-TEST_F(Sequencer, SongLengthZeroStaysAtPositionZero) {
+TEST_F(Sequencer, KeepNoteWithParamZeroGlidesAtTheLastRateTowardsItsTarget) {
+  struct Cell {
+    int period, effect, param;
+  };
+  struct Lane {
+    int startPeriod;
+    Cell rows[3];        // rows 1, 2 and 3
+    int periodAfter[3];  // at the end of rows 1, 2 and 3
+  };
+  const Lane lanes[channelCount] = {
+      // Turned round mid-glide, then on to the last target.
+      {428, {{400, 3, 2}, {450, 3, 0}, {0, 3, 0}}, {418, 428, 438}},
+      // The same, upwards first.
+      {400, {{428, 3, 4}, {300, 3, 0}, {0, 3, 0}}, {420, 400, 380}},
+      // No earlier rate: no glide.
+      {428, {{400, 3, 0}, {0, 0, 0}, {0, 0, 0}}, {428, 428, 428}},
+      // Turned round after a glide that reached its target.
+      {428, {{400, 3, 8}, {480, 3, 0}, {0, 3, 0}}, {400, 440, 480}},
+  };
   ModDraft mod;
-  mod.songLength = 0;
-  mod.orders[0] = 9;  // never counted, so never loaded: its rows read as empty
-  mod.setCell(0, 0, 0, 1, 428);
+  for (int c = 0; c < channelCount; ++c) {
+    mod.setCell(0, 0, c, 1, lanes[c].startPeriod);
+    for (int r = 0; r < 3; ++r) {
+      const Cell& cell = lanes[c].rows[r];
+      mod.setCell(0, r + 1, c, 0, cell.period, cell.effect, cell.param);
+    }
+  }
   start(mod);
-  EXPECT_EQ(module->currentPattern, 9);
-  EXPECT_EQ(channel(0).sample, nullptr);
-  clockRows(130);
+  clockRows(1);
+  for (int r = 0; r < 3; ++r) {
+    clockRows(1);  // a row's start changes no period: this is where the row before ended
+    for (int c = 0; c < channelCount; ++c) {
+      EXPECT_EQ(channel(c).period, lanes[c].periodAfter[r]) << "channel " << c << " row " << r + 1;
+      EXPECT_EQ(channel(c).step, stepForPeriod(lanes[c].periodAfter[r])) << c;
+    }
+  }
+}
+
+TEST_F(Sequencer, SongLengthZeroRunsThroughTheWholeOrderTable) {
+  ModDraft mod;
+  mod.songLength = 0;  // so only pattern 0 is loaded: the others read as empty
+  for (int i = 0; i < 128; ++i) mod.orders[i] = static_cast<uint8_t>(i);
+  mod.orders[5] = 200;
+  mod.setCell(0, 0, 0, 0, 0, 0xF, 1);  // one tick of 432 samples a row
+  mod.setCell(0, 0, 1, 0, 0, 0xF, 255);
+  start(mod);
+  clock(129L * 64 * 432);
   std::vector<Call> patterns = callsOf(3);
-  ASSERT_EQ(patterns.size(), 2u);
-  EXPECT_EQ(patterns[0].value, 9);
-  EXPECT_EQ(module->orderIndex, 0);
+  ASSERT_EQ(patterns.size(), 129u);
+  for (int i = 0; i < 129; ++i) {
+    int position = (i + 1) % 128;
+    EXPECT_EQ(patterns[i].value, position == 5 ? 200 : position) << i;
+  }
+  EXPECT_EQ(module->orderIndex, 1);
 }
 
 }  // namespace
