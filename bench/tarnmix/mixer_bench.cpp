@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "mixer.h"
+#include "mod_builder.h"
 #include "module.h"
 #include "sequencer.h"
 
 namespace {
-
-enum { keepNote = 0x3, sampleOffset = 0x9, volumeSlide = 0xA, setSpeed = 0xF };
 
 constexpr long benchParts = 12000;  // ten minutes of audio
 constexpr double budgetMs = 50.0;
@@ -23,36 +22,6 @@ double cpuSeconds() {
   timespec t;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return t.tv_sec + t.tv_nsec * 1e-9;
-}
-
-// Four long looped samples, one pattern of notes on every cell: sample offsets, volume slides and
-// glides alternate, at speed 2 and tempo 255 (a row every 864 samples).
-std::vector<uint8_t> busiestModule() {
-  std::vector<uint8_t> bytes(1084 + 1024, 0);
-  for (int s = 0; s < 4; ++s) {
-    uint8_t* header = &bytes[20 + 30 * s];
-    header[22] = 0x40;  // 16384 words
-    header[25] = 64;
-    header[28] = 0x3F;  // loop of 16128 words from 0
-  }
-  bytes[950] = 1;
-  static const uint16_t periods[] = {856, 428, 214, 113, 640, 320, 170, 453};
-  for (int row = 0; row < 64; ++row)
-    for (int c = 0; c < 4; ++c) {
-      uint8_t* cell = &bytes[1084 + (row * 4 + c) * 4];
-      uint16_t period = periods[(row + c * 3) % 8];
-      int effect = row % 3 == 0 ? volumeSlide : row % 3 == 1 ? keepNote : sampleOffset;
-      int param = effect == volumeSlide ? 0x21 : effect == keepNote ? 0x08 : 0x10;
-      if (row == 0 && c == 0) effect = setSpeed, param = 2;
-      if (row == 0 && c == 1) effect = setSpeed, param = 255;
-      cell[0] = static_cast<uint8_t>(period >> 8);
-      cell[1] = static_cast<uint8_t>(period);
-      cell[2] = static_cast<uint8_t>(((c + 1) << 4) | effect);
-      cell[3] = static_cast<uint8_t>(param);
-    }
-  for (int s = 0; s < 4; ++s)
-    for (int i = 0; i < 32768; ++i) bytes.push_back(static_cast<uint8_t>((i * (s + 3)) & 0xFF));
-  return bytes;
 }
 
 void report(const char* name, Module* module) {
@@ -95,7 +64,7 @@ int main(int argc, char** argv) {
   }
   report(path, example);
   freeModule(example);
-  std::vector<uint8_t> bytes = busiestModule();
+  std::vector<uint8_t> bytes = modtest::busiestDraft().build();
   Module* busiest = loadModuleFromMemory(bytes.data(), bytes.size());
   if (!busiest) {
     std::fprintf(stderr, "tarnmix_mixer_bench: the busy module did not load\n");

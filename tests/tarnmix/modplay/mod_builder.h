@@ -41,6 +41,13 @@ struct ModDraft {
   Bytes build() const;
 };
 
+// As busy as the format allows: four long looped samples and a note on every cell, with sample
+// offsets, volume slides and glides alternating, at speed 2 and tempo 255.
+ModDraft busiestDraft();
+// Song data, samples and commands drawn from a small generator: the same for a seed on every
+// machine. Samples reach past 32767 bytes and loops past their data; every command appears.
+ModDraft randomDraft(uint32_t seed);
+
 // Slot data of `count` bytes, all `value`.
 Bytes filled(size_t count, uint8_t value);
 
