@@ -69,6 +69,11 @@ struct Module {
   int32_t noteRow;
   // Output samples of the current part written so far; lets a tracer place callbacks exactly.
   int32_t partSamplesWritten;
+  // The mixer's scaling of each stored byte by a channel's volume and the master volume, kept
+  // while both stay the same.
+  int16_t levels[channelCount][256];
+  int32_t levelsVolume[channelCount];
+  int32_t levelsMaster[channelCount];
 };
 
 // Reads a MOD file. Returns null, holding nothing, when the file cannot be opened, ends before

@@ -218,10 +218,13 @@ void buildFreqTable() {
 }
 
 // Periods past the table (the cell allows 4095) get the same formula rather than an index.
+// rate * 65536 / 44100 in two 32-bit parts: the remainder times 65536 stays below 2^32, so the
+// result is exact without a 64-bit division (which would pull a runtime helper into the DLL).
 int32_t stepForPeriod(int32_t period) {
   if (period <= 0) return 0;
-  int64_t rate = period < freqTableSize ? freq[period] : paulaClock / (2 * period);
-  return static_cast<int32_t>(rate * 65536 / outputRate);
+  uint32_t rate = period < freqTableSize ? freq[period] : paulaClock / (2 * period);
+  uint32_t whole = rate / outputRate, rest = rate % outputRate;
+  return static_cast<int32_t>((whole << 16) + (rest << 16) / outputRate);
 }
 
 void prepareForPlayback(Module* module) {
@@ -251,8 +254,9 @@ void processNewRow(Module* module, int channelNumber) {
   applyRowEffect(module, channel, note);
 }
 
-void advanceClock(Module* module) {
-  if (--module->samplesLeft != 0) return;
+void advanceClock(Module* module, int32_t samples) {
+  module->samplesLeft -= samples;
+  if (module->samplesLeft > 0) return;
   module->samplesLeft = module->samplesPerTick;
   // Halted rows (speed 0) count below zero; stop short of the int32 limit.
   if (module->ticksLeft > -1000000) --module->ticksLeft;

@@ -29,5 +29,6 @@ int32_t stepForPeriod(int32_t period);
 
 void prepareForPlayback(Module* module);
 void processNewRow(Module* module, int channel);
-// The clock step: run once after every output sample.
-void advanceClock(Module* module);
+// The clock step, run after every output sample; `samples` steps at once when none of them but
+// the last can end a tick (samples <= samplesLeft).
+void advanceClock(Module* module, int32_t samples = 1);
