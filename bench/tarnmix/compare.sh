@@ -28,8 +28,12 @@ cmake --build --preset native-release --target modrender tarnmix_mixer_bench >/d
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && apt-get download -qq "${packages[@]}" >/dev/null 2>&1) ||
-  echo "note: some packages could not be downloaded; going on with what came" >&2
+download() { (cd "$work" && apt-get download -qq "$1" >/dev/null 2>&1); }
+for package in "${packages[@]}"; do
+  # A fresh machine may not have the package lists yet.
+  download "$package" || { as_root apt-get update -qq && download "$package"; } ||
+    echo "note: $package could not be downloaded; going on without it" >&2
+done
 for deb in "$work"/*.deb; do [ -e "$deb" ] && dpkg-deb -x "$deb" "$work/root"; done
 
 # 31-slot, 4-channel modules only: the signature at offset 1080 says so.

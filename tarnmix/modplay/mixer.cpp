@@ -42,19 +42,32 @@ const int16_t* levelsFor(Module* module, int c) {
   return level;
 }
 
-// `count` reads that stay short of the end, added to `mix`, or stored there by the run's first
-// channel (no clearing, no reading back). Offsets count from the first byte read: at most 1024
-// reads of at most a byte each stay below 2^27.
-__attribute__((noinline)) void mixReads(Voice* voice, int16_t* __restrict mix, int count) {
+// Up to `count` reads added to `mix`, or stored there by the run's first channel (no clearing, no
+// reading back): the first `safe` untested, the rest each tested after its step, stopping after
+// the one that reaches byte `end`. Offsets count from the first byte read: at most 1024 reads of
+// at most a byte each stay below 2^27. Returns the reads.
+__attribute__((noinline)) int mixReads(Voice* voice, int16_t* __restrict mix, int safe, int count,
+                                       int32_t end) {
   const uint8_t* __restrict from = voice->data + voice->index;
   const int16_t* __restrict level = voice->level;
   const uint32_t step = voice->step;
   const bool store = voice->store;
   uint32_t offset = voice->fraction;
-  for (int i = 0; i < count; ++i) {
+  int i = 0;
+  for (; i < safe; ++i) {
     int v = level[from[offset >> 16]];
     mix[i] = static_cast<int16_t>(store ? v : mix[i] + v);
     offset += step;
+  }
+  // Past the end already (a loop's end before a kept position): one read, then the test.
+  int32_t bytes = end - voice->index;
+  const uint32_t limit = bytes <= 0 ? 0 : bytes > 0xFFFF ? 0xFFFFFFFFu : uint32_t(bytes) << 16;
+  while (i < count) {
+    int v = level[from[offset >> 16]];
+    mix[i] = static_cast<int16_t>(store ? v : mix[i] + v);
+    offset += step;
+    ++i;
+    if (offset >= limit) break;
   }
   // The highest contribution: at a step of at most one byte every byte from the first index to
   // the last is read and the scaling is monotonic, so the smallest and largest bytes decide.
@@ -68,6 +81,7 @@ __attribute__((noinline)) void mixReads(Voice* voice, int16_t* __restrict mix, i
   if (v > voice->highest) voice->highest = v;
   voice->index += static_cast<int32_t>(offset >> 16);
   voice->fraction = offset & 0xFFFF;
+  return i;
 }
 
 // How many reads from here stay short of byte `end` without a test, each advancing at most
@@ -102,16 +116,15 @@ bool mixChannel(Module* module, int c, int16_t* mix, int count, int* peak, bool 
                  static_cast<uint32_t>(channel->step),
                  *peak - 128,
                  store};
-  // Faster than a byte a sample (periods below 108) every read is tested: its bytes are not all
-  // read, so the level is taken read by read.
-  bool eachTested = voice.step > 0x10000;
+  // Faster than a byte a sample (periods below 108) the bytes between two reads are not all
+  // read: such reads go one at a time, so the level is taken read by read.
+  bool oneByOne = voice.step > 0x10000;
   int doublings = 0;
   while (doublings < 16 && (voice.step << (doublings + 1)) <= 0x10000) ++doublings;
   for (int i = 0; i < count;) {
-    int reads = eachTested ? 0 : readsBefore(&voice, end, doublings, count - i);
-    if (reads == 0) reads = 1;  // this read's step may reach the end: tested below
-    mixReads(&voice, mix + i, reads);
-    i += reads;
+    int most = oneByOne ? 1 : count - i;
+    i += mixReads(&voice, mix + i, oneByOne ? 0 : readsBefore(&voice, end, doublings, most), most,
+                  end);
     if (voice.index < end) continue;
     if (!looped) {
       channel->sample = nullptr;
