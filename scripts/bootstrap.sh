@@ -20,7 +20,7 @@ done
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libbz2-dev bzip2 googletest libgtest-dev
           libtomlplusplus-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-          wine wine64 xvfb x11-utils imagemagick dpkg-dev python3)
+          wine wine64 xvfb x11-utils imagemagick dpkg-dev python3 openssl osslsigncode)
 if [ "$i686" -eq 1 ]; then
   packages+=(wine32:i386 libasound2:i386)
 fi

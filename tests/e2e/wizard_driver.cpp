@@ -36,6 +36,15 @@ HWND findWindowOf(DWORD pid, const char* className, bool mustBeVisible) {
   return search.found;
 }
 
+BOOL CALLBACK paintTopLevel(HWND window, LPARAM pid) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  // The paint messages are sent, not posted, to the windows of another thread.
+  if (owner == static_cast<DWORD>(pid))
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  return TRUE;
+}
+
 }  // namespace
 
 Installer::Installer(const std::filesystem::path& package) {
@@ -61,6 +70,10 @@ Installer::~Installer() {
 void Installer::settle() {
   if (process_.hProcess) WaitForInputIdle(process_.hProcess, 5000);
   Sleep(30);
+}
+
+void Installer::paint() {
+  EnumWindows(paintTopLevel, static_cast<LPARAM>(process_.dwProcessId));
 }
 
 MessageBox Installer::waitForMessageBox(DWORD timeoutMs) {

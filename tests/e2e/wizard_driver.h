@@ -34,6 +34,9 @@ class Installer {
   // Exit code once the process ends, or STILL_ACTIVE after the timeout.
   DWORD waitForExit(DWORD timeoutMs = 15000);
   void settle();  // lets the wizard handle everything sent so far
+  // Has every window of the process paint what is due before it returns: a screenshot taken
+  // right after a window appears may otherwise catch it half drawn.
+  void paint();
 
   HWND main() const { return main_; }
   HWND background() const;

@@ -27,13 +27,6 @@ uint32_t systemColour(int index) {
   return uint32_t{GetRValue(c)} << 16 | uint32_t{GetGValue(c)} << 8 | GetBValue(c);
 }
 
-fs::path hostPath(const char* unixPath) {
-  std::string path = std::string("Z:") + unixPath;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
 const fs::path stub = hostPath(QZ_SETUP_EXE);
 const fs::path artifacts = hostPath(QZ_ARTIFACTS_DIR);
 
@@ -107,7 +100,11 @@ files = ["extra.txt"]
   }
   void next() { setup->click(setup->next()); }
   void back() { setup->click(setup->back()); }
-  driver::Screen shoot(const std::string& name) {
+  driver::Screen shoot(const std::string& name, Installer* program = nullptr) {
+    // A window that has just appeared may not be drawn on the screen yet.
+    if (!program) program = setup.get();
+    program->settle();
+    program->paint();
     driver::Screen screen = driver::captureScreen();
     EXPECT_TRUE(driver::saveBitmap(screen, artifacts / (name + ".bmp")));
     return screen;
@@ -559,7 +556,7 @@ TEST_F(Wizard, DamagedPackagesAreRefusedBeforeAnyWindow) {
     ASSERT_TRUE(box.window);
     EXPECT_EQ(box.text, damagedText);
     EXPECT_EQ(box.caption, "Internal error");
-    if (what == "bare stub") shoot("11-damaged-package");
+    if (what == "bare stub") shoot("11-damaged-package", &run);
     run.answer(box, IDOK);
     EXPECT_EQ(run.waitForExit(), 0u);
     EXPECT_FALSE(run.main());

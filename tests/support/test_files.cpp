@@ -57,7 +57,34 @@ Bytes fakeStub(uint32_t peOffset, size_t size) {
     stub[peOffset] = 'P';
     stub[peOffset + 1] = 'E';
   }
+  size_t optional = peOffset + 24;
+  if (optional + 224 <= size) {
+    stub[peOffset + 20] = 224;  // SizeOfOptionalHeader
+    stub[optional] = 0x0B;      // PE32
+    stub[optional + 1] = 0x01;
+    stub[optional + 92] = 16;  // NumberOfRvaAndSizes
+  }
   return stub;
+}
+
+void setCertificateTable(Bytes& file, uint32_t offset, uint32_t size) {
+  uint32_t peOffset = file[0x3C] | file[0x3D] << 8 | file[0x3E] << 16 | uint32_t{file[0x3F]} << 24;
+  size_t entry = peOffset + 24 + 96 + 4 * 8;
+  for (int i = 0; i < 4; ++i) {
+    file[entry + i] = static_cast<unsigned char>(offset >> (8 * i));
+    file[entry + 4 + i] = static_cast<unsigned char>(size >> (8 * i));
+  }
+}
+
+fs::path hostPath(const std::string& path) {
+#ifdef _WIN32
+  std::string windows = "Z:" + path;
+  for (char& c : windows)
+    if (c == '/') c = '\\';
+  return windows;
+#else
+  return path;
+#endif
 }
 
 void putU32(Bytes& bytes, uint32_t value) {

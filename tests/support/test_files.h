@@ -29,8 +29,17 @@ void writeFile(const std::filesystem::path& path, const std::string& text);
 Bytes readFile(const std::filesystem::path& path);
 Bytes bytesOf(const std::string& text);
 
-// A minimal PE-shaped stub: "MZ", the PE header at peOffset, "PE\0\0" there.
+// A minimal PE-shaped stub: "MZ", the PE header at peOffset, "PE\0\0" there, and an optional
+// header with its 16 data directories, all empty.
 Bytes fakeStub(uint32_t peOffset = 128, size_t size = 512);
+
+// Points the security data directory of a stub made by fakeStub (or of a package built on one)
+// at a certificate table: what a signer does.
+void setCertificateTable(Bytes& file, uint32_t offset, uint32_t size);
+
+// A path of the build machine as this test program sees it: under Wine the host's root is drive
+// Z:.
+std::filesystem::path hostPath(const std::string& path);
 
 // Little-endian 32-bit value and NUL-terminated string appended to bytes.
 void putU32(Bytes& bytes, uint32_t value);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "manifest.h"
+#include "package_extract.h"
 #include "package_report.h"
 #include "package_writer.h"
 
@@ -16,7 +17,8 @@ namespace {
 const char* usage =
     "usage: qzpack build MANIFEST -o OUT.exe [--stub setup.exe]\n"
     "       qzpack list PACKAGE\n"
-    "       qzpack verify PACKAGE\n";
+    "       qzpack verify PACKAGE\n"
+    "       qzpack extract PACKAGE DIR [NAME...] [--force]\n";
 
 // The stub: --stub, else $QZPACK_STUB, else setup.exe beside qzpack, else the one this build
 // tree made.
@@ -63,6 +65,30 @@ int build(const std::vector<std::string>& args, const char* argv0) {
   }
 }
 
+int extract(const std::vector<std::string>& args) {
+  qzpack::ExtractRequest request;
+  std::vector<std::string> operands;
+  bool options = true, unknown = false;
+  for (const std::string& arg : args) {
+    if (options && arg == "--force")
+      request.force = true;
+    else if (options && arg == "--")
+      options = false;
+    else if (options && arg.size() > 1 && arg[0] == '-')
+      unknown = true;
+    else
+      operands.push_back(arg);
+  }
+  if (unknown || operands.size() < 2) {
+    std::cerr << usage;
+    return 2;
+  }
+  request.package = operands[0];
+  request.folder = operands[1];
+  request.names.assign(operands.begin() + 2, operands.end());
+  return qzpack::extractPackage(request, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +100,7 @@ int main(int argc, char** argv) {
   std::string command = args[0];
   args.erase(args.begin());
   if (command == "build") return build(args, argv[0]);
+  if (command == "extract") return extract(args);
   if ((command == "list" || command == "verify") && args.size() == 1) {
     return command == "list" ? qzpack::listPackage(args[0], std::cout, std::cerr)
                              : qzpack::verifyPackage(args[0], std::cout, std::cerr);

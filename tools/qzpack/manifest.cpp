@@ -2,10 +2,15 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
+
+#include "file_links.h"
+#include "payload_files.h"
+#include "windows_names.h"
 
 namespace qzpack {
 namespace {
@@ -14,7 +19,6 @@ namespace fs = std::filesystem;
 
 // Limits of the stub: a longer manifest would make a package that setup refuses.
 constexpr size_t maxStringLength = 16383;
-constexpr size_t maxNameLength = 260;
 constexpr size_t maxFields = 64;
 
 class Reader {
@@ -32,7 +36,8 @@ class Reader {
     allowOnly(root, {"title", "defaultDestination", "shortcutFolder", "preInstallText", "lastWords",
                      "background", "compression", "blockSize", "source", "field", "component"});
     fs::path source = folder_;
-    if (auto* node = root.get("source")) source = folder_ / text(*node, "source", false);
+    if (auto* node = root.get("source"))
+      source = folder_ / fs::u8path(text(*node, "source", false));
     source_ = source;
     m.title = headerText(root, "title", true);
     m.defaultDestination = headerText(root, "defaultDestination", false);
@@ -124,7 +129,7 @@ class Reader {
       allowOnly(*from, {"file"});
       const toml::node* file = from->get("file");
       if (!file) fail(*node, std::string(key) + " needs a file");
-      fs::path path = folder_ / text(*file, "file", false);
+      fs::path path = folder_ / fs::u8path(text(*file, "file", false));
       std::ifstream in(path, std::ios::binary);
       if (!in) fail(*file, "cannot read " + path.string());
       std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -168,18 +173,15 @@ class Reader {
     return f;
   }
 
-  ManifestComponent component(const toml::table& t) const {
-    allowOnly(t, {"name", "selected", "required", "files", "shortcut"});
+  ManifestComponent component(const toml::table& t) {
+    allowOnly(t, {"name", "selected", "required", "files", "exclude", "shortcut"});
     ManifestComponent c;
     c.name = headerText(t, "name", true);
     c.flags = 1;  // selected unless said otherwise
     if (auto* node = t.get("selected")) c.flags = flag(*node, "selected") ? 1 : 0;
     if (auto* node = t.get("required")) c.flags |= flag(*node, "required") ? 2 : 0;
-    if (auto* node = t.get("files")) {
-      const auto* array = node->as_array();
-      if (!array) fail(*node, "files must be an array");
-      for (const toml::node& item : *array) c.files.push_back(file(item));
-    }
+    ++componentIndex_;
+    if (auto* node = t.get("files")) c.files = files(*node, t.get("exclude"));
     for (const toml::table& s : tables(t, "shortcut")) {
       allowOnly(s, {"target", "arguments", "workingDirectory", "linkName"});
       c.shortcuts.push_back({headerText(s, "target", true), headerText(s, "arguments", false),
@@ -189,32 +191,151 @@ class Reader {
     return c;
   }
 
-  // "name" (taken from the source folder, backslashes as folder separators) or
-  // { name = "...", from = "path relative to the manifest" }.
-  ManifestFile file(const toml::node& item) const {
-    ManifestFile f;
-    const toml::node* nameNode = &item;
-    if (const auto* t = item.as_table()) {
-      allowOnly(*t, {"name", "from"});
-      nameNode = t->get("name");
-      if (!nameNode) fail(item, "a file needs a name");
-      if (const toml::node* from = t->get("from")) {
-        f.source = folder_ / text(*from, "from", false);
-      }
+  // A fault of the payload functions, placed at the manifest node that led to it.
+  template <typename F>
+  auto located(const toml::node& node, F&& f) const -> decltype(f()) {
+    try {
+      return f();
+    } catch (const BuildError& e) {
+      fail(node, e.what());
     }
-    f.name = limited(*nameNode, "file name", text(*nameNode, "file name", true), maxNameLength);
-    if (f.name.empty()) fail(*nameNode, "a file name must not be empty");
-    if (f.source.empty()) {
-      std::string relative = nameNode->as_string()->get();
-      for (char& ch : relative)
-        if (ch == '\\') ch = '/';
-      f.source = source_ / relative;
-    }
-    std::error_code ec;
-    if (!fs::is_regular_file(f.source, ec)) fail(*nameNode, "missing file " + f.source.string());
-    return f;
   }
 
+  // A component's files in list order, each item's matches sorted by entry name, less those an
+  // exclude pattern matches.
+  std::vector<ManifestFile> files(const toml::node& list, const toml::node* exclude) {
+    const auto* array = list.as_array();
+    if (!array) fail(list, "files must be an array");
+    std::vector<std::vector<std::string>> excluded;
+    if (exclude) {
+      const auto* patterns = exclude->as_array();
+      if (!patterns) fail(*exclude, "exclude must be an array of patterns");
+      for (const toml::node& p : *patterns) {
+        std::string pattern = text(p, "exclude", false);
+        excluded.push_back(located(p, [&] { return patternParts(pattern); }));
+      }
+    }
+    std::vector<ManifestFile> result;
+    for (const toml::node& item : *array) {
+      for (ManifestFile& f : itemFiles(item)) {
+        bool dropped = std::any_of(excluded.begin(), excluded.end(), [&](const auto& parts) {
+          return matchesPattern(parts, f.name);
+        });
+        if (!dropped && admit(f, item)) result.push_back(std::move(f));
+      }
+    }
+    return result;
+  }
+
+  // "pattern" below source, { folder = "...", as = "..." } or { name = "...", from = "..." }; the
+  // folder and from paths are relative to the manifest.
+  std::vector<ManifestFile> itemFiles(const toml::node& item) const {
+    if (item.is_string()) return patternFiles(item);
+    const auto* t = item.as_table();
+    if (!t) fail(item, "each file must be a name, a pattern or a table");
+    allowOnly(*t, {"name", "from", "folder", "as"});
+    if (t->get("folder")) {
+      if (t->get("name") || t->get("from")) fail(item, "a file takes folder (and as) or name");
+      return folderFiles(*t);
+    }
+    if (t->get("as")) fail(item, "as goes with folder");
+    const toml::node* nameNode = t->get("name");
+    if (!nameNode) fail(item, "a file needs a name or a folder");
+    if (!t->get("from")) return patternFiles(*nameNode, false);
+    std::string name = text(*nameNode, "file name", true);
+    std::replace(name.begin(), name.end(), '/', '\\');
+    checkName(*nameNode, name);
+    const toml::node& from = *t->get("from");
+    fs::path source = folder_ / fs::u8path(text(from, "from", false));
+    if (isLink(source)) fail(from, displayPath(source) + " is a symbolic link");
+    std::error_code ec;
+    if (!fs::is_regular_file(source, ec)) fail(from, "missing file " + displayPath(source));
+    return {{name, source}};
+  }
+
+  std::vector<ManifestFile> patternFiles(const toml::node& node, bool wildcards = true) const {
+    std::string pattern = text(node, "file name", false);
+    auto parts = located(node, [&] { return patternParts(pattern); });
+    fs::path path = source_;
+    for (const std::string& part : parts) path /= fs::u8path(part);
+    if (!hasWildcard(parts)) {
+      // A plain name: refuse it for Windows before looking for it.
+      std::string name;
+      for (const std::string& part : parts) name += (name.empty() ? "" : "\\") + part;
+      try {
+        checkName(node, toAnsi(name));
+      } catch (const std::invalid_argument& e) {
+        fail(node, std::string("file name: ") + e.what());
+      }
+    } else if (!wildcards) {
+      fail(node, "a file name must not hold wildcards");
+    }
+    auto found = located(node, [&] { return findFiles(source_, parts); });
+    if (!found.empty()) return found;
+    if (hasWildcard(parts))
+      fail(node, "no file matches " + pattern + " in " + displayPath(source_));
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+      fail(node, displayPath(path) + " is a folder: take its files with \"" + pattern +
+                     "\\\\**\" or { folder = \"" + pattern + "\" }");
+    fail(node, "missing file " + displayPath(path));
+  }
+
+  std::vector<ManifestFile> folderFiles(const toml::table& t) const {
+    const toml::node& node = *t.get("folder");
+    fs::path folder = folder_ / fs::u8path(text(node, "folder", false));
+    std::string prefix;
+    if (const toml::node* as = t.get("as")) {
+      std::string value = text(*as, "as", false);
+      auto parts = value.empty() ? std::vector<std::string>{}
+                                 : located(*as, [&] { return patternParts(value); });
+      if (hasWildcard(parts)) fail(*as, "as must be a folder name, without wildcards");
+      for (const std::string& part : parts) prefix += part + "\\";
+    }
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) fail(node, "missing folder " + displayPath(folder));
+    auto found = located(node, [&] { return findFiles(folder, {"**"}, prefix); });
+    if (found.empty()) fail(node, "folder " + displayPath(folder) + " holds no files");
+    return found;
+  }
+
+  // Refuses an entry name (Windows-1252) that Windows cannot hold, naming its source if known.
+  void checkName(const toml::node& node, const std::string& name,
+                 const fs::path& source = {}) const {
+    std::string fault = windowsNameFault(name);
+    if (fault.empty()) return;
+    std::string from = source.empty() ? "" : " (" + displayPath(source) + ")";
+    fail(node, "\"" + fromAnsi(name) + "\"" + from + " cannot be a file name on Windows: " + fault);
+  }
+
+  // Checks a file against Windows and against every entry name taken so far; false when the
+  // same file was already taken under the same name by this component.
+  bool admit(const ManifestFile& f, const toml::node& item) {
+    checkName(item, f.name, f.source);
+    fs::path source = f.source.lexically_normal();
+    auto [it, added] = taken_.emplace(foldCase(f.name), Taken{f.name, source, componentIndex_});
+    if (added) return true;
+    Taken& first = it->second;
+    if (first.name == f.name && first.source == source) {
+      if (first.component == componentIndex_) return false;
+      first.component = componentIndex_;
+      return true;
+    }
+    auto shown = [](const std::string& name, const fs::path& path) {
+      return "\"" + fromAnsi(name) + "\" (" + displayPath(path) + ")";
+    };
+    fail(item, shown(first.name, first.source) + " and " + shown(f.name, source) +
+                   (first.name == f.name ? " would be the same entry"
+                                         : " differ only in letter case, one file on Windows"));
+  }
+
+  struct Taken {
+    std::string name;
+    fs::path source;
+    int component;
+  };
+  std::map<std::string, Taken> taken_;  // by entry name with letter case folded
+  int componentIndex_ = 0;
   fs::path path_, folder_, source_;
 };
 
@@ -222,46 +343,6 @@ class Reader {
 
 Manifest readManifest(const fs::path& path) {
   return Reader(path).read();
-}
-
-std::string toAnsi(const std::string& utf8) {
-  // Windows-1252 bytes 0x80-0x9F; the other bytes equal their code points.
-  static const std::map<char32_t, unsigned char> specials = {
-      {0x20AC, 0x80}, {0x201A, 0x82}, {0x0192, 0x83}, {0x201E, 0x84}, {0x2026, 0x85},
-      {0x2020, 0x86}, {0x2021, 0x87}, {0x02C6, 0x88}, {0x2030, 0x89}, {0x0160, 0x8A},
-      {0x2039, 0x8B}, {0x0152, 0x8C}, {0x017D, 0x8E}, {0x2018, 0x91}, {0x2019, 0x92},
-      {0x201C, 0x93}, {0x201D, 0x94}, {0x2022, 0x95}, {0x2013, 0x96}, {0x2014, 0x97},
-      {0x02DC, 0x98}, {0x2122, 0x99}, {0x0161, 0x9A}, {0x203A, 0x9B}, {0x0153, 0x9C},
-      {0x017E, 0x9E}, {0x0178, 0x9F}};
-  std::string out;
-  for (size_t i = 0; i < utf8.size();) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    int extra = c < 0x80             ? 0
-                : (c & 0xE0) == 0xC0 ? 1
-                : (c & 0xF0) == 0xE0 ? 2
-                : (c & 0xF8) == 0xF0 ? 3
-                                     : -1;
-    if (extra < 0 || i + extra >= utf8.size() + (extra == 0))
-      throw std::invalid_argument("text is not valid UTF-8");
-    char32_t code = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) throw std::invalid_argument("text is not valid UTF-8");
-      code = code << 6 | (next & 0x3F);
-    }
-    i += extra + 1;
-    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
-      out += static_cast<char>(code);
-    } else if (auto it = specials.find(code); it != specials.end()) {
-      out += static_cast<char>(it->second);
-    } else {
-      std::ostringstream s;
-      s << "character U+" << std::hex << std::uppercase << static_cast<uint32_t>(code)
-        << " is not in the Windows-1252 code page";
-      throw std::invalid_argument(s.str());
-    }
-  }
-  return out;
 }
 
 }  // namespace qzpack

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "code_page.h"
+
 namespace qzpack {
 
 // A fault the user must mend; the message names the file and, where there is one, the line and
@@ -48,9 +50,5 @@ struct Manifest {
 
 // Reads and checks a manifest; throws BuildError.
 Manifest readManifest(const std::filesystem::path& path);
-
-// Converts UTF-8 text to the Windows-1252 ANSI code page; throws std::invalid_argument for a
-// character the code page lacks or for text that is not UTF-8.
-std::string toAnsi(const std::string& utf8);
 
 }  // namespace qzpack

@@ -3,48 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <iomanip>
-#include <map>
-#include <memory>
 #include <set>
 #include <sstream>
 #include <vector>
 
-#include "package/archive.h"
+#include "host_files.h"
 #include "package/header.h"
+#include "package_access.h"
+#include "pe_layout.h"
 
 namespace qzpack {
 namespace {
-
-std::string quoted(const char* text) {
-  std::ostringstream s;
-  s << '"';
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : ""); *p; ++p) {
-    switch (*p) {
-      case '\r':
-        s << "\\r";
-        break;
-      case '\n':
-        s << "\\n";
-        break;
-      case '\t':
-        s << "\\t";
-        break;
-      case '"':
-        s << "\\\"";
-        break;
-      case '\\':
-        s << "\\\\";
-        break;
-      default:
-        if (*p < 0x20 || *p == 0x7F)
-          s << "\\x" << std::hex << std::setw(2) << std::setfill('0') << int{*p} << std::dec;
-        else
-          s << *p;
-    }
-  }
-  s << '"';
-  return s.str();
-}
 
 std::string flagNames(unsigned flags,
                       std::initializer_list<std::pair<unsigned, const char*>> names) {
@@ -63,18 +32,6 @@ std::vector<const T*> headerOrder(const T* first) {
   for (const T* p = first; p; p = p->next) items.push_back(p);
   std::reverse(items.begin(), items.end());  // the lists hold them newest first
   return items;
-}
-
-// Reads both passes of the header; prints the fault and returns false when it is damaged.
-bool readHeader(const std::string& path, std::ostream& err) {
-  freeSetupHeader();
-  HeaderStatus status = readSetupHeader(path.c_str(), true, nullptr);
-  if (status == headerOk) status = readSetupHeader(path.c_str(), false, nullptr);
-  if (status != headerOk) {
-    err << path << ": setup header: " << headerStatusText(status) << "\n";
-    return false;
-  }
-  return true;
 }
 
 long fileSize(const std::string& path) {
@@ -118,11 +75,54 @@ void printHeader(std::ostream& out) {
   }
 }
 
-void printArchive(const ArchiveReader& a, long size, std::ostream& out) {
+// Where the data appended to the stub ends: at the signature, when there is one.
+struct PackageEnd {
+  uint64_t fileSize = 0, dataEnd = 0;
+  PeLayout pe;
+};
+
+PackageEnd packageEnd(const std::string& path) {
+  PackageEnd end;
+  long size = fileSize(path);
+  end.fileSize = end.dataEnd = size < 0 ? 0 : static_cast<uint64_t>(size);
+  end.pe = readPeLayout(path);
+  if (end.pe.signatureSize && end.pe.signatureOffset < end.dataEnd)
+    end.dataEnd = end.pe.signatureOffset;
+  return end;
+}
+
+std::string signatureText(const PackageEnd& end) {
+  if (!end.pe.signatureSize) return "not signed";
+  return "signed: Authenticode certificate table of " + std::to_string(end.pe.signatureSize) +
+         " bytes at offset " + std::to_string(end.pe.signatureOffset);
+}
+
+// The end of the bzip2 stream that stops at or a few bytes before `to`: a signer pads the file
+// to a multiple of 8 bytes before its certificate table. A stream ends with a 48-bit marker and
+// its 32-bit CRC, not aligned to bytes, then at most 7 zero bits.
+uint64_t streamEnd(const std::string& path, uint64_t from, uint64_t to) {
+  uint64_t start = to - std::min<uint64_t>(to - from, 24);
+  std::vector<unsigned char> tail(to - start);
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file || std::fseek(file.get(), static_cast<long>(start), SEEK_SET) != 0 ||
+      std::fread(tail.data(), 1, tail.size(), file.get()) != tail.size())
+    return to;
+  auto bit = [&](size_t i) { return tail[i / 8] >> (7 - i % 8) & 1; };
+  if (tail.size() * 8 < 80) return to;
+  for (size_t at = tail.size() * 8 - 80 + 1; at-- > 0;) {  // the last marker wins
+    uint64_t marker = 0;
+    for (size_t k = 0; k < 48; ++k) marker = marker << 1 | bit(at + k);
+    if (marker == 0x177245385090) return start + (at + 80 + 7) / 8;
+  }
+  return to;
+}
+
+void printArchive(const ArchiveReader& a, const std::string& path, const PackageEnd& end,
+                  std::ostream& out) {
   out << "archive: offset " << header.archiveOffset << ", flags "
       << flagNames(a.archiveFlags, {{1, "bzip2"}}) << ", " << a.count << " entries\n";
-  // Stored lengths are not recorded: an entry runs to the next stored offset (or the file's
-  // end). For plain entries it is the size.
+  // Stored lengths are not recorded: an entry runs to the next stored offset (or the end of the
+  // data). For plain entries it is the size.
   std::vector<uint32_t> starts(a.offsets, a.offsets + a.count);
   std::sort(starts.begin(), starts.end());
   out << "  " << std::left << std::setw(40) << "name" << std::right << std::setw(12) << "size"
@@ -132,7 +132,10 @@ void printArchive(const ArchiveReader& a, long size, std::ostream& out) {
     uint64_t stored = static_cast<uint32_t>(a.sizes[i]);
     if (a.archiveFlags & archiveCompressed) {
       auto next = std::upper_bound(starts.begin(), starts.end(), a.offsets[i]);
-      stored = (next == starts.end() ? static_cast<uint64_t>(size) : *next) - a.offsets[i];
+      uint64_t stop = next != starts.end()         ? *next
+                      : end.dataEnd < end.fileSize ? streamEnd(path, a.offsets[i], end.dataEnd)
+                                                   : end.dataEnd;
+      stored = stop > a.offsets[i] ? stop - a.offsets[i] : 0;
     }
     out << "  " << std::left << std::setw(40) << quoted(a.names[i]) << std::right << std::setw(12)
         << a.sizes[i] << std::setw(12) << a.offsets[i] << std::setw(12) << stored << "\n";
@@ -141,83 +144,68 @@ void printArchive(const ArchiveReader& a, long size, std::ostream& out) {
     out << "  (directory damaged: " << archiveStatusText(a.status) << ")\n";
 }
 
-struct ArchiveCloser {
-  void operator()(ArchiveReader* a) const { freeArchive(a); }
-};
+// A signature must follow the archive's data and end inside the file.
+std::string signatureFault(const ArchiveReader& a, const PackageEnd& end) {
+  if (!end.pe.signatureSize) return {};
+  if (uint64_t{end.pe.signatureOffset} + end.pe.signatureSize > end.fileSize)
+    return "the signature's certificate table runs past the end of the file";
+  for (int32_t i = 0; i < a.count; ++i) {
+    bool plain = !(a.archiveFlags & archiveCompressed);
+    if (a.offsets[i] + (plain ? uint64_t(uint32_t(a.sizes[i])) : 1) > end.dataEnd)
+      return "the signature's certificate table lies inside the archive's data";
+  }
+  return {};
+}
 
 }  // namespace
 
 int listPackage(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!readHeader(path, err)) return 1;
-  long size = fileSize(path);
-  out << "package: " << path << " (" << size << " bytes)\n";
+  PackageEnd end = packageEnd(path);
+  out << "package: " << path << " (" << end.fileSize << " bytes), " << signatureText(end) << "\n";
   printHeader(out);
-  std::unique_ptr<ArchiveReader, ArchiveCloser> archive(
-      openArchive(path.c_str(), header.archiveOffset));
-  if (!archive) {
-    err << path << ": cannot open the archive\n";
-    return 1;
-  }
-  printArchive(*archive, size, out);
+  Archive archive = openPackageArchive(path, err);
+  if (!archive) return 1;
+  printArchive(*archive, path, end, out);
   freeSetupHeader();
   return archive->status == archiveOk ? 0 : 1;
 }
 
 int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!readHeader(path, err)) return 1;
-  std::unique_ptr<ArchiveReader, ArchiveCloser> archive(
-      openArchive(path.c_str(), header.archiveOffset));
-  if (!archive) {
-    err << path << ": cannot open the archive\n";
-    return 1;
-  }
-  int faults = 0;
-  if (archive->status != archiveOk) {
-    err << path << ": archive directory: " << archiveStatusText(archive->status) << "\n";
-    ++faults;
-  }
+  Archive archive = openPackageArchive(path, err);
+  if (!archive) return 1;
+  std::vector<std::string> faults;
+  if (archive->status != archiveOk)
+    faults.push_back(std::string("archive directory: ") + archiveStatusText(archive->status));
   for (const Component* c = header.firstComponent; c; c = c->next) {
     for (const ComponentFile* f : headerOrder(c->files)) {
       uint32_t offset;
       int32_t size;
-      if (!findEntry(archive.get(), f->name, &offset, &size)) {
-        err << path << ": file " << quoted(f->name) << " of component " << quoted(c->name)
-            << " has no archive entry\n";
-        ++faults;
-      }
+      if (!findEntry(archive.get(), f->name, &offset, &size))
+        faults.push_back("file " + quoted(f->name) + " of component " + quoted(c->name) +
+                         " has no archive entry");
     }
   }
   std::set<std::string> seen;
-  std::vector<char> buffer(16384);
   uint64_t bytes = 0;
   for (int32_t i = 0; i < archive->count; ++i) {
     const char* name = archive->names[i];
     if (!seen.insert(name).second) continue;  // only the first of equal names can be read
-    EntryStream* stream = openEntry(archive.get(), name);
-    if (!stream) {
-      err << path << ": entry " << quoted(name) << " cannot be opened (not a bzip2 stream?)\n";
-      ++faults;
-      continue;
-    }
-    while (!entryAtEnd(stream) && readEntry(stream, buffer.data(), int32_t(buffer.size())) > 0) {
-    }
-    if (entryFailed(stream)) {
-      err << path << ": entry " << quoted(name) << " stops at byte " << stream->position << " of "
-          << stream->size
-          << (stream->position < stream->size ? " (cut short or corrupt)"
-                                              : " (its bzip2 stream does not end there intact)")
-          << "\n";
-      ++faults;
-    }
-    bytes += static_cast<uint32_t>(stream->position);
-    closeEntry(stream);
+    std::string fault = readWholeEntry(
+        *archive, name, [](const char*, size_t) {}, &bytes);
+    if (!fault.empty()) faults.push_back(fault);
   }
+  PackageEnd end = packageEnd(path);
+  if (std::string fault = signatureFault(*archive, end); !fault.empty()) faults.push_back(fault);
   freeSetupHeader();
-  if (faults) {
-    err << path << ": " << faults << (faults == 1 ? " fault" : " faults") << "\n";
+  for (const std::string& fault : faults) err << path << ": " << fault << "\n";
+  if (!faults.empty()) {
+    err << path << ": " << faults.size() << (faults.size() == 1 ? " fault" : " faults") << "\n";
     return 1;
   }
-  out << path << ": ok, " << archive->count << " entries, " << bytes << " bytes\n";
+  out << path << ": ok, " << archive->count << " entries, " << bytes << " bytes, "
+      << signatureText(end) << "\n";
   return 0;
 }
 

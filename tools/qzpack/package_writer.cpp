@@ -7,7 +7,9 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <random>
+
+#include "host_files.h"
+#include "pe_layout.h"
 
 namespace qzpack {
 namespace {
@@ -26,61 +28,6 @@ void putString(std::vector<unsigned char>& out, const std::string& text) {
   out.push_back(0);
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// The output is written under a temporary name beside the target and renamed into place only
-// when complete, so a failed build leaves nothing behind.
-class PendingOutput {
- public:
-  explicit PendingOutput(const fs::path& output) : output_(output) {
-    std::random_device random;
-    temp_ = output;
-    temp_ += ".qzpack-" + std::to_string(random()) + ".tmp";
-    file_.reset(std::fopen(temp_.string().c_str(), "wb+"));
-    if (!file_) throw BuildError("cannot create " + output.string() + ": " + std::strerror(errno));
-  }
-  ~PendingOutput() {
-    if (file_) {
-      file_.reset();
-      std::error_code ec;
-      fs::remove(temp_, ec);
-    }
-  }
-  void write(const void* data, size_t size) {
-    if (size && std::fwrite(data, 1, size, file_.get()) != size) fail("cannot write");
-  }
-  void writeAt(uint64_t offset, const std::vector<unsigned char>& bytes) {
-    if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) fail("cannot seek in");
-    write(bytes.data(), bytes.size());
-    std::fseek(file_.get(), 0, SEEK_END);
-  }
-  void commit() {
-    if (std::fflush(file_.get()) != 0 || std::ferror(file_.get())) fail("cannot write");
-    std::FILE* f = file_.release();
-    if (std::fclose(f) != 0) {
-      std::error_code ec;
-      fs::remove(temp_, ec);
-      throw BuildError("cannot write " + output_.string());
-    }
-    std::error_code ec;
-    fs::rename(temp_, output_, ec);
-    if (ec) {
-      fs::remove(temp_, ec);
-      throw BuildError("cannot create " + output_.string() + ": " + ec.message());
-    }
-  }
-
- private:
-  [[noreturn]] void fail(const char* what) const {
-    throw BuildError(std::string(what) + " " + output_.string() + ": " + std::strerror(errno));
-  }
-  fs::path output_, temp_;
-  File file_;
-};
-
 struct Entry {
   std::string name;
   fs::path source;
@@ -91,7 +38,7 @@ struct Entry {
 // Copies one source file into the archive, plain or as one bzip2 stream; returns the stored
 // length.
 uint64_t storeEntry(PendingOutput& out, const Entry& entry, const Manifest& manifest) {
-  File in(std::fopen(entry.source.string().c_str(), "rb"));
+  File in = openFile(entry.source, "rb");
   if (!in) throw BuildError("cannot read " + entry.source.string() + ": " + std::strerror(errno));
   std::vector<char> input(chunkSize), output(chunkSize);
   uint64_t read = 0, stored = 0;
@@ -172,17 +119,18 @@ std::vector<unsigned char> readStub(const fs::path& stub) {
   if (!in) throw BuildError("cannot read stub " + stub.string());
   std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
                                    std::istreambuf_iterator<char>());
-  auto u32 = [&](size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t{bytes[at + 3]} << 24;
-  };
-  if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z')
-    throw BuildError("stub " + stub.string() + " is not a Windows executable");
-  uint32_t peOffset = u32(0x3C);
-  if (peOffset < 100)
+  PeLayout pe = peLayout(bytes);
+  if (!pe.dosHeader) throw BuildError("stub " + stub.string() + " is not a Windows executable");
+  if (pe.peOffset < 100)
     throw BuildError("stub " + stub.string() + ": its PE header starts at byte " +
-                     std::to_string(peOffset) + ", inside bytes 96-99 that hold the header offset");
-  if (peOffset > bytes.size() - 4 || std::memcmp(&bytes[peOffset], "PE\0\0", 4) != 0)
-    throw BuildError("stub " + stub.string() + " is not a Windows executable");
+                     std::to_string(pe.peOffset) +
+                     ", inside bytes 96-99 that hold the header offset");
+  if (!pe.peHeader) throw BuildError("stub " + stub.string() + " is not a Windows executable");
+  // A signature covers the whole file: whatever is appended to a signed stub breaks it.
+  if (pe.signatureSize)
+    throw BuildError("stub " + stub.string() +
+                     " is signed, and appending the package would break its signature: build "
+                     "with the unsigned setup.exe and sign the finished package instead");
   return bytes;
 }
 

@@ -112,7 +112,7 @@ TEST(QzpackManifest, LimitsOfTheStubAreRefused) {
             std::string::npos);
 }
 
-TEST(QzpackBuild, RefusesAStubWhosePeHeaderStartsBelowByte100) {
+TEST(QzpackBuild, RefusesAStubItCannotCarry) {
   ScratchFolder folder;
   writeFile(folder / "early.exe", fakeStub(64));
   try {
@@ -125,6 +125,16 @@ TEST(QzpackBuild, RefusesAStubWhosePeHeaderStartsBelowByte100) {
   EXPECT_THROW(qzpack::readStub(folder / "text.exe"), qzpack::BuildError);
   writeFile(folder / "good.exe", fakeStub(100));
   EXPECT_EQ(qzpack::readStub(folder / "good.exe").size(), 512u);
+  Bytes signedStub = fakeStub(100, 600);
+  setCertificateTable(signedStub, 512, 88);
+  writeFile(folder / "signed.exe", signedStub);
+  try {
+    qzpack::readStub(folder / "signed.exe");
+    FAIL() << "a signed stub was taken";
+  } catch (const qzpack::BuildError& e) {
+    EXPECT_NE(std::string(e.what()).find("sign the finished package"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(QzpackBuild, FailedBuildLeavesNoOutputAndKeepsAnOlderFile) {
@@ -134,8 +144,12 @@ TEST(QzpackBuild, FailedBuildLeavesNoOutputAndKeepsAnOlderFile) {
   writeFile(folder / "manifest.toml", std::string(twoFiles));
   qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
   fs::remove(folder / "data/two.bin");  // vanishes between reading the manifest and packing
-  EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe"),
-               qzpack::BuildError);
+  try {
+    qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe");
+    ADD_FAILURE() << "a vanished file was packed";
+  } catch (const qzpack::BuildError& e) {
+    EXPECT_NE(std::string(e.what()).find("two.bin"), std::string::npos) << e.what();
+  }
   EXPECT_FALSE(fs::exists(folder / "out.exe"));
 
   writeFile(folder / "out.exe", std::string("older package"));
@@ -211,6 +225,41 @@ TEST(QzpackReport, VerifyAcceptsASoundPackageAndReportsEveryKindOfDamage) {
   Outcome header = verify(folder / "header.exe");
   EXPECT_NE(header.status, 0);
   EXPECT_NE(header.err.find("setup header"), std::string::npos) << header.err;
+}
+
+// What a signer does to a finished package: pads it to 8 bytes, appends a certificate table and
+// points the security directory at it.
+TEST(QzpackReport, ASignedPackageIsSaidToBeSignedAndReadsAsBefore) {
+  ScratchFolder folder;
+  writePayload(folder);
+  fs::path path = buildPackage(folder, twoFiles);
+  Outcome unsignedList = list(path);
+  ASSERT_EQ(unsignedList.status, 0) << unsignedList.err;
+  EXPECT_NE(unsignedList.out.find(", not signed"), std::string::npos) << unsignedList.out;
+  Bytes package = readFile(path);
+  package.resize(package.size() + 8 - package.size() % 8, 0);
+  uint32_t table = static_cast<uint32_t>(package.size());
+  package.insert(package.end(), 64, 0xA5);
+  setCertificateTable(package, table, 64);
+  writeFile(folder / "signed.exe", package);
+
+  Outcome signedList = list(folder / "signed.exe");
+  EXPECT_EQ(signedList.status, 0) << signedList.err;
+  std::string signature =
+      "signed: Authenticode certificate table of 64 bytes at offset " + std::to_string(table);
+  EXPECT_NE(signedList.out.find(signature), std::string::npos) << signedList.out;
+  auto archiveLines = [](const std::string& out) { return out.substr(out.find("archive:")); };
+  EXPECT_EQ(archiveLines(signedList.out), archiveLines(unsignedList.out))
+      << "stored lengths count neither the padding nor the certificate";
+  Outcome signedVerify = verify(folder / "signed.exe");
+  EXPECT_EQ(signedVerify.status, 0) << signedVerify.err;
+  EXPECT_NE(signedVerify.out.find(signature), std::string::npos) << signedVerify.out;
+
+  setCertificateTable(package, table, 65);  // one byte past the end of the file
+  writeFile(folder / "broken.exe", package);
+  Outcome broken = verify(folder / "broken.exe");
+  EXPECT_NE(broken.status, 0);
+  EXPECT_NE(broken.err.find("runs past the end of the file"), std::string::npos) << broken.err;
 }
 
 TEST(QzpackReport, VerifyReportsAHeaderFileWithoutAnEntry) {

@@ -1,0 +1,120 @@
+// Folders and patterns in a component's files: what they take, in which order, and what they
+// refuse.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "manifest.h"
+#include "test_files.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> names(const qzpack::ManifestComponent& c) {
+  std::vector<std::string> result;
+  for (const qzpack::ManifestFile& f : c.files) result.push_back(f.name);
+  return result;
+}
+
+std::string readError(const ScratchFolder& folder, const std::string& manifest) {
+  writeFile(folder / "manifest.toml", manifest);
+  try {
+    qzpack::readManifest(folder / "manifest.toml");
+  } catch (const qzpack::BuildError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(QzpackPatterns, EachPatternTakesItsMatchesSortedByEntryNameInItsPlace) {
+  ScratchFolder folder;
+  for (const char* name : {"readme.txt", "B.txt", "a.txt", ".hidden", "data/x.dat", "data/.keep",
+                           "data/Zeta.dat", "data/sub/y.dat", "data/sub/z.pdb", "logs/app.pdb"})
+    writeFile(folder / "payload" / name, std::string(name));
+  fs::create_directories(folder / "payload/data/void");  // empty folders are no entries
+  writeFile(folder / "extra/r.bin", std::string("r"));
+  writeFile(folder / "extra/p/q.bin", std::string("q"));
+  writeFile(folder / "license-src.txt", std::string("license"));
+  writeFile(folder / "manifest.toml", std::string(R"(
+title = "Patterns"
+source = "payload"
+[[component]]
+name = "Main"
+files = ["readme.txt", "data/**", "?.txt", { folder = "extra", as = "more/x" },
+         { name = "LICENSE.txt", from = "license-src.txt" }, "**\\*.PDB"]
+exclude = ["data\\sub\\*.pdb"]
+[[component]]
+name = "Again"
+files = ["readme.txt", "*.txt"]
+)"));
+  qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
+  ASSERT_EQ(m.components.size(), 2u);
+  EXPECT_EQ(
+      names(m.components[0]),
+      (std::vector<std::string>{"readme.txt", "data\\.keep", "data\\Zeta.dat", "data\\sub\\y.dat",
+                                "data\\x.dat", "B.txt", "a.txt", "more\\x\\p\\q.bin",
+                                "more\\x\\r.bin", "LICENSE.txt", "logs\\app.pdb"}));
+  // A file shared with another component stays; one named twice in a component is taken once.
+  EXPECT_EQ(names(m.components[1]), (std::vector<std::string>{"readme.txt", "B.txt", "a.txt"}));
+  EXPECT_EQ(readFile(m.components[0].files[7].source), bytesOf("q"));
+}
+
+TEST(QzpackPatterns, BadPayloadsAreRefusedAtTheirPlaceInTheManifest) {
+  struct Case {
+    const char* what;
+    const char* files;
+    std::vector<std::string> expected;  // fragments of the message after manifest:3:9
+  };
+  const Case cases[] = {
+      {"a pattern matching nothing", R"(["*.none"])", {"no file matches *.none"}},
+      {"a plain name missing", R"(["data\\gone.dat"])", {"missing file", "gone.dat"}},
+      {"a folder named as a file", R"(["data"])", {"is a folder", "data\\\\**"}},
+      {"a missing folder", R"([{ folder = "nowhere" }])", {"missing folder", "nowhere"}},
+      {"an empty folder", R"([{ folder = "payload/void" }])", {"holds no files"}},
+      {"a pattern leaving source", R"(["../x.txt"])", {"must stay inside"}},
+      {"two sources for one name",
+       R"(["data\\x.dat", { name = "data/x.dat", from = "o.bin" }])",
+       {"\"data\\x.dat\" (", "x.dat)", "o.bin)", "would be the same entry"}},
+      {"names equal but for case",
+       R"(["data\\x.dat", { name = "DATA\\X.dat", from = "o.bin" }])",
+       {"\"data\\x.dat\" (", "\"DATA\\X.dat\" (", "differ only in letter case"}},
+      {"a device name", R"([{ name = "aux.txt", from = "o.bin" }])", {"device name"}},
+      {"a name with a colon", R"(["c:x.txt"])", {"holds ':'"}},
+      {"a name not in Windows-1252", R"(["*.bin"])", {"\xE4\xB8\xAD.bin", "U+4E2D"}},
+  };
+  for (const Case& c : cases) {
+    ScratchFolder folder;
+    writeFile(folder / "payload/data/x.dat", std::string("x"));
+    writeFile(folder / "o.bin", std::string("o"));
+    writeFile(folder.path() / fs::u8path("payload/\xE4\xB8\xAD.bin"), std::string("zh"));
+    fs::create_directories(folder / "payload/void");
+    std::string error = readError(
+        folder, "title = \"t\"\nsource = \"payload\"\n[[component]]\nname = \"c\"\nfiles = " +
+                    std::string(c.files) + "\n");
+    EXPECT_NE(error.find("manifest.toml:5:"), std::string::npos) << c.what << ": " << error;
+    for (const std::string& fragment : c.expected)
+      EXPECT_NE(error.find(fragment), std::string::npos) << c.what << ": " << error;
+  }
+}
+
+#ifndef _WIN32  // Wine cannot make symbolic links
+TEST(QzpackPatterns, SymbolicLinksAreRefusedWithTheirPath) {
+  for (const char* files : {R"(["data\\**"])", R"(["data\\*.txt"])", R"(["data\\link.txt"])"}) {
+    ScratchFolder folder;
+    writeFile(folder / "secret.txt", std::string("not for the package"));
+    writeFile(folder / "payload/data/real.txt", std::string("real"));
+    fs::create_symlink(folder / "secret.txt", folder / "payload/data/link.txt");
+    std::string error = readError(folder,
+                                  "title = \"t\"\nsource = \"payload\"\n[[component]]\n"
+                                  "name = \"c\"\nfiles = " +
+                                      std::string(files) + "\n");
+    EXPECT_NE(error.find("payload/data/link.txt is a symbolic link"), std::string::npos)
+        << files << ": " << error;
+  }
+}
+#endif
+
+}  // namespace

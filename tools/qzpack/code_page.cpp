@@ -1,0 +1,77 @@
+#include "code_page.h"
+
+#include <cstdint>
+#include <sstream>
+#include <stdexcept>
+
+namespace qzpack {
+namespace {
+
+// Windows-1252 bytes 0x80-0x9F; the other bytes equal their code points. Zero marks the five
+// bytes the code page leaves undefined.
+constexpr char16_t specials[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                   0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void putUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | code >> 6);
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string toAnsi(const std::string& utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    int extra = c < 0x80             ? 0
+                : (c & 0xE0) == 0xC0 ? 1
+                : (c & 0xF0) == 0xE0 ? 2
+                : (c & 0xF8) == 0xF0 ? 3
+                                     : -1;
+    if (extra < 0 || i + extra >= utf8.size() + (extra == 0))
+      throw std::invalid_argument("text is not valid UTF-8");
+    char32_t code = extra == 0 ? c : c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char next = static_cast<unsigned char>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) throw std::invalid_argument("text is not valid UTF-8");
+      code = code << 6 | (next & 0x3F);
+    }
+    i += extra + 1;
+    int special = -1;
+    for (int k = 0; k < 32; ++k)
+      if (specials[k] && specials[k] == code) special = k;
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
+      out += static_cast<char>(code);
+    } else if (special >= 0) {
+      out += static_cast<char>(0x80 + special);
+    } else {
+      std::ostringstream s;
+      s << "character U+" << std::hex << std::uppercase << static_cast<uint32_t>(code)
+        << " is not in the Windows-1252 code page";
+      throw std::invalid_argument(s.str());
+    }
+  }
+  return out;
+}
+
+std::string fromAnsi(const std::string& ansi) {
+  std::string out;
+  for (char ch : ansi) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    char16_t special = c >= 0x80 && c < 0xA0 ? specials[c - 0x80] : 0;
+    putUtf8(out, special ? special : c);
+  }
+  return out;
+}
+
+}  // namespace qzpack

@@ -1,0 +1,149 @@
+#include "package_extract.h"
+
+#include <set>
+#include <stdexcept>
+
+#include "code_page.h"
+#include "file_links.h"
+#include "host_files.h"
+#include "manifest.h"
+#include "package/header.h"
+#include "package_access.h"
+#include "payload_files.h"
+#include "windows_names.h"
+
+namespace qzpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Target {
+  const char* name;  // the entry name, Windows-1252
+  fs::path path;
+};
+
+// The archive entries the request names (every entry when it names none), each once. A name
+// may be given with '/' and, on a UTF-8 host, in UTF-8.
+std::vector<const char*> chosenEntries(const ArchiveReader& archive,
+                                       const std::vector<std::string>& names,
+                                       std::vector<std::string>& faults) {
+  std::vector<const char*> chosen;
+  std::set<std::string> seen;
+  auto take = [&](const char* name) {
+    if (seen.insert(name).second) chosen.push_back(name);
+  };
+  auto find = [&](const std::string& wanted) -> const char* {
+    for (int32_t i = 0; i < archive.count; ++i)
+      if (wanted == archive.names[i]) return archive.names[i];
+    return nullptr;
+  };
+  if (names.empty())
+    for (int32_t i = 0; i < archive.count; ++i) take(archive.names[i]);
+  for (std::string name : names) {
+    for (char& c : name)
+      if (c == '/') c = '\\';
+    const char* entry = find(name);
+    try {
+      if (!entry) entry = find(toAnsi(name));
+    } catch (const std::invalid_argument&) {
+    }
+    if (entry)
+      take(entry);
+    else
+      faults.push_back("no entry is named " + quoted(name.c_str()));
+  }
+  return chosen;
+}
+
+// Where an entry goes below folder, or a fault: names that leave the folder or that Windows
+// cannot hold, and links or files in the way, are refused.
+std::string place(const fs::path& folder, const char* name, bool force, fs::path& path) {
+  std::string fault = windowsNameFault(name);
+  if (!fault.empty()) return "entry " + quoted(name) + " is refused: " + fault;
+  path = folder;
+  std::string text = fromAnsi(name);
+  for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+    end = text.find('\\', start);
+    path /= fs::u8path(text.substr(start, end - start));
+    bool last = end == std::string::npos;
+    std::error_code ec;
+    if (isLink(path))
+      return displayPath(path) + " is a symbolic link; extract neither follows nor replaces links";
+    if (!last && fs::exists(path, ec) && !fs::is_directory(path, ec))
+      return displayPath(path) + " is a file where entry " + quoted(name) + " needs a folder";
+    if (last && fs::is_directory(path, ec))
+      return displayPath(path) + " is a folder where entry " + quoted(name) + " needs a file";
+    if (last && !force && fs::exists(path, ec))
+      return displayPath(path) + " is there already (--force replaces it)";
+  }
+  return {};
+}
+
+// Writes one entry through a temporary file; returns the fault, if any.
+std::string write(const ArchiveReader& archive, const Target& target, bool force, uint64_t& bytes) {
+  try {
+    std::error_code ec;
+    fs::path folder = target.path.parent_path();
+    if (!fs::is_directory(folder, ec) && !fs::create_directories(folder, ec))
+      return "cannot create " + displayPath(folder) + ": " + ec.message();
+    PendingOutput out(target.path);
+    std::string fault = readWholeEntry(
+        archive, target.name, [&](const char* data, size_t size) { out.write(data, size); },
+        &bytes);
+    if (!fault.empty()) return fault + "; " + displayPath(target.path) + " is not written";
+    // A link or file that appeared since the checks is neither followed nor replaced.
+    if (isLink(folder) || isLink(target.path) || (!force && fs::exists(target.path, ec)))
+      return displayPath(target.path) + " appeared while extracting; it is left as it is";
+    out.commit();
+    return {};
+  } catch (const BuildError& e) {
+    return e.what();
+  }
+}
+
+}  // namespace
+
+int extractPackage(const ExtractRequest& request, std::ostream& out, std::ostream& err) {
+  if (!readHeader(request.package, err)) return 1;
+  Archive archive = openPackageArchive(request.package, err);
+  freeSetupHeader();
+  if (!archive) return 1;
+  std::vector<std::string> faults;
+  if (archive->status != archiveOk)
+    faults.push_back(std::string("archive directory: ") + archiveStatusText(archive->status));
+  std::error_code ec;
+  if (fs::exists(request.folder, ec) && !fs::is_directory(request.folder, ec))
+    faults.push_back(displayPath(request.folder) + " is not a folder");
+  std::vector<Target> targets;
+  for (const char* name : chosenEntries(*archive, request.names, faults)) {
+    Target target{name, {}};
+    std::string fault = place(request.folder, name, request.force, target.path);
+    if (fault.empty())
+      targets.push_back(target);
+    else
+      faults.push_back(fault);
+  }
+  auto report = [&](const std::string& closing) {
+    for (const std::string& fault : faults) err << request.package << ": " << fault << "\n";
+    err << request.package << ": " << closing << "\n";
+    return 1;
+  };
+  if (!faults.empty()) return report("nothing extracted");
+  uint64_t bytes = 0;
+  size_t written = 0;
+  for (const Target& target : targets) {
+    std::string fault = write(*archive, target, request.force, bytes);
+    if (fault.empty())
+      ++written;
+    else
+      faults.push_back(fault);
+  }
+  if (!faults.empty())
+    return report(std::to_string(written) + " of " + std::to_string(targets.size()) +
+                  " files extracted");
+  out << displayPath(request.folder) << ": " << written << " files, " << bytes
+      << " bytes extracted\n";
+  return 0;
+}
+
+}  // namespace qzpack

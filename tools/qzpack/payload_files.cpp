@@ -1,0 +1,176 @@
+#include "payload_files.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "file_links.h"
+
+namespace qzpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+// The byte length of the UTF-8 character at text[at]: '?' stands for one character.
+size_t characterLength(const std::string& text, size_t at) {
+  size_t n = 1;
+  while (at + n < text.size() && (static_cast<unsigned char>(text[at + n]) & 0xC0) == 0x80) ++n;
+  return n;
+}
+
+// '*' and '?' within one name (UTF-8), letters compared without case.
+bool matchesName(const std::string& pattern, const std::string& name) {
+  size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = ++p;
+      starN = n;
+    } else if (p < pattern.size() && pattern[p] == '?') {
+      ++p;
+      n += characterLength(name, n);
+    } else if (p < pattern.size() && lower(pattern[p]) == lower(name[n])) {
+      ++p;
+      ++n;
+    } else if (starP != std::string::npos) {
+      p = starP;
+      starN += characterLength(name, starN);
+      n = starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool matchesParts(const std::vector<std::string>& parts, size_t p,
+                  const std::vector<std::string>& names, size_t n) {
+  if (p == parts.size()) return n == names.size();
+  if (parts[p] == "**") {
+    if (p + 1 == parts.size()) return n < names.size();
+    for (size_t k = n; k < names.size(); ++k)
+      if (matchesParts(parts, p + 1, names, k)) return true;
+    return false;
+  }
+  return n < names.size() && matchesName(parts[p], names[n]) &&
+         matchesParts(parts, p + 1, names, n + 1);
+}
+
+bool wild(const std::string& part) {
+  return part.find_first_of("*?") != std::string::npos;
+}
+
+// Walks the folders a pattern reaches, never through a link.
+struct Finder {
+  const std::vector<std::string>& parts;
+  std::vector<ManifestFile> found;
+
+  [[noreturn]] static void fail(const fs::path& path, const std::string& why) {
+    throw BuildError(displayPath(path) + " " + why);
+  }
+
+  // A file or folder the pattern reaches; name is its entry name so far (UTF-8).
+  void reach(const fs::path& path, size_t part, const std::string& name) {
+    if (isLink(path)) fail(path, "is a symbolic link; qzpack does not follow links");
+    std::error_code ec;
+    fs::file_status status = fs::status(path, ec);
+    bool last = part + 1 == parts.size();
+    if (fs::is_directory(status)) {
+      if (parts[part] == "**")
+        visit(path, part, name + "\\");
+      else if (!last)
+        visit(path, part + 1, name + "\\");
+    } else if (fs::is_regular_file(status)) {
+      if (last) add(path, name);
+    } else if (fs::exists(status)) {
+      fail(path, "is neither a file nor a folder");
+    }
+  }
+
+  void add(const fs::path& path, const std::string& name) {
+    try {
+      found.push_back({toAnsi(name), path});
+    } catch (const std::invalid_argument& e) {
+      fail(path, std::string("has a name Windows cannot hold: ") + e.what());
+    }
+  }
+
+  // Applies parts[part] to the entries of folder.
+  void visit(const fs::path& folder, size_t part, const std::string& name) {
+    const std::string& pattern = parts[part];
+    if (!wild(pattern)) return reach(folder / fs::u8path(pattern), part, name + pattern);
+    if (pattern == "**" && part + 1 < parts.size()) visit(folder, part + 1, name);  // no folder
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      std::string child = it->path().filename().u8string();
+      if (pattern == "**") {
+        // Every file below, or every folder on the way to the rest of the pattern.
+        bool last = part + 1 == parts.size();
+        std::error_code dangling;
+        if (last || fs::is_directory(it->path(), dangling)) reach(it->path(), part, name + child);
+      } else if (matchesName(pattern, child)) {
+        reach(it->path(), part, name + child);
+      }
+    }
+    if (ec) fail(folder, "cannot be read as a folder: " + ec.message());
+  }
+};
+
+}  // namespace
+
+std::vector<std::string> patternParts(const std::string& pattern) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t end = pattern.find_first_of("/\\", start);
+    parts.push_back(pattern.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (parts[i].empty() && parts.size() == 1) throw BuildError("a file pattern must not be empty");
+    if (parts[i].empty() && i == 0) throw BuildError("a file pattern must not start at the root");
+    if (parts[i].empty()) throw BuildError("a file pattern must not hold an empty folder name");
+    if (parts[i] == "." || parts[i] == "..")
+      throw BuildError("a file pattern must stay inside its folder (no \".\" or \"..\")");
+  }
+  return parts;
+}
+
+bool hasWildcard(const std::vector<std::string>& parts) {
+  return std::any_of(parts.begin(), parts.end(), wild);
+}
+
+std::vector<ManifestFile> findFiles(const fs::path& base, const std::vector<std::string>& parts,
+                                    const std::string& prefix) {
+  Finder finder{parts, {}};
+  finder.visit(base, 0, prefix);
+  auto& found = finder.found;
+  auto byName = [](const ManifestFile& a, const ManifestFile& b) { return a.name < b.name; };
+  std::sort(found.begin(), found.end(), byName);
+  // "**\\**" and the like reach one file twice.
+  found.erase(
+      std::unique(found.begin(), found.end(),
+                  [](const ManifestFile& a, const ManifestFile& b) { return a.name == b.name; }),
+      found.end());
+  return found;
+}
+
+bool matchesPattern(const std::vector<std::string>& parts, const std::string& name) {
+  std::vector<std::string> names;
+  std::string text = fromAnsi(name);
+  size_t start = 0;
+  for (size_t end; (end = text.find('\\', start)) != std::string::npos; start = end + 1)
+    names.push_back(text.substr(start, end - start));
+  names.push_back(text.substr(start));
+  return matchesParts(parts, 0, names, 0);
+}
+
+std::string displayPath(const fs::path& path) {
+  return path.u8string();
+}
+
+}  // namespace qzpack

@@ -1,0 +1,32 @@
+// The files that a component's files list selects on the host: names and patterns below the
+// source folder, and whole folders. Entry names are Windows-1252 with backslashes.
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "manifest.h"
+
+namespace qzpack {
+
+// A pattern split at '/' and '\': "**" stands for any number of folders (at the end: every file
+// below), '*' and '?' match inside one name. Throws BuildError for an empty pattern or one that
+// leaves its folder.
+std::vector<std::string> patternParts(const std::string& pattern);
+bool hasWildcard(const std::vector<std::string>& parts);
+
+// The files below base that parts select, sorted by entry name: prefix (empty, or ending in a
+// backslash) followed by the path below base. Folders are never entries. Throws BuildError when
+// a symbolic link, or anything but a file or folder, is reached, or a name has no Windows-1252
+// form.
+std::vector<ManifestFile> findFiles(const std::filesystem::path& base,
+                                    const std::vector<std::string>& parts,
+                                    const std::string& prefix = {});
+
+// Whether an entry name matches parts, ignoring letter case as Windows does.
+bool matchesPattern(const std::vector<std::string>& parts, const std::string& name);
+
+// A host path for messages, in UTF-8.
+std::string displayPath(const std::filesystem::path& path);
+
+}  // namespace qzpack
