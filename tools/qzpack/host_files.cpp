@@ -41,10 +41,6 @@ void PendingOutput::write(const void* data, size_t size) {
   if (size && std::fwrite(data, 1, size, file_.get()) != size) fail("cannot write");
 }
 
-uint64_t PendingOutput::tell() const {
-  return static_cast<uint64_t>(std::ftell(file_.get()));
-}
-
 void PendingOutput::writeAt(uint64_t offset, const std::vector<unsigned char>& bytes) {
   if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) fail("cannot seek in");
   write(bytes.data(), bytes.size());

@@ -27,7 +27,6 @@ class PendingOutput {
   PendingOutput& operator=(const PendingOutput&) = delete;
 
   void write(const void* data, size_t size);
-  uint64_t tell() const;
   void writeAt(uint64_t offset, const std::vector<unsigned char>& bytes);
   // Moves the file to its final name, replacing what is there.
   void commit();
