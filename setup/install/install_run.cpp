@@ -11,16 +11,13 @@
 #include "package/services.h"
 
 const char* carrierPath;
-FILE* installLog;
 int64_t progressDone;
 int64_t progressTotal;
 
 namespace {
 
 enum { chunkSize = 16384, pathSize = maxPathLength + 1 };
-enum : unsigned char { logFileRecord = 1, logShortcutRecord = 2 };
 
-const char logName[] = "_qzsetup.log";
 char logPath[pathSize];
 // This run's expansion of the shortcut folder. The header keeps the text as read: a retry after a
 // part-way failure may bring a new destination or new field values.
@@ -134,15 +131,6 @@ void scaleProgress(int64_t done, int64_t total, int32_t* scaledDone, int32_t* sc
   }
   *scaledDone = static_cast<int32_t>(done > total ? total : done);
   *scaledTotal = static_cast<int32_t>(total);
-}
-
-bool writeLogType(unsigned char type) {
-  return installLog && fputc(type, installLog) != EOF && !ferror(installLog);
-}
-
-bool writeLogString(FILE* file, const char* text) {
-  size_t length = strlen(text) + 1;
-  return file && fwrite(text, 1, length, file) == length && !ferror(file);
 }
 
 bool installComponent(ArchiveReader* reader, Component* component, InstallFailure* failure) {

@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "install/install_log.h"
 #include "package/header.h"
 
 struct ArchiveReader;
@@ -27,7 +28,6 @@ struct InstallFailure {
 
 // The carrier file (the running executable); set by the wizard at start-up.
 extern const char* carrierPath;
-extern FILE* installLog;
 // Units of work: two per file byte (read, then written) and one per shortcut. Kept in 64 bits;
 // drawProgress receives them scaled alike so that both fit its 32-bit arguments.
 extern int64_t progressDone;
@@ -35,11 +35,6 @@ extern int64_t progressTotal;
 
 InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure);
 bool installComponent(ArchiveReader* reader, Component* component, InstallFailure* failure);
-
-// Writes one record type byte to installLog; false when the write fails.
-bool writeLogType(unsigned char type);
-// Writes text and its NUL to file; false when the write fails.
-bool writeLogString(FILE* file, const char* text);
 
 // The pair handed to drawProgress for 64-bit counters: both halved alike until the total fits.
 void scaleProgress(int64_t done, int64_t total, int32_t* scaledDone, int32_t* scaledTotal);
