@@ -7,6 +7,7 @@
 
 #include "manifest.h"
 #include "package_writer.h"
+#include "uninstaller_entry.h"
 
 namespace fs = std::filesystem;
 
@@ -102,12 +103,15 @@ void putString(Bytes& bytes, const std::string& text) {
 }
 
 fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest,
-                      const fs::path& stub) {
-  if (stub.empty()) writeFile(folder / "stub.exe", fakeStub());
+                      const fs::path& stub, const fs::path& uninstaller) {
+  fs::path stubPath = stub.empty() ? folder / "stub.exe" : stub;
+  if (stub.empty()) writeFile(stubPath, fakeStub());
   writeFile(folder / "manifest.toml", manifest);
   fs::path package = folder / "package.exe";
-  qzpack::buildPackage(qzpack::readManifest(folder / "manifest.toml"),
-                       stub.empty() ? folder / "stub.exe" : stub, package);
+  qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
+  qzpack::addUninstaller(m,
+                         uninstaller.empty() ? qzpack::defaultUninstaller(stubPath) : uninstaller);
+  qzpack::buildPackage(m, stubPath, package);
   return package;
 }
 

@@ -48,9 +48,11 @@ uint32_t getU32(const Bytes& bytes, size_t at);
 void putString(Bytes& bytes, const std::string& text);
 
 // Writes manifest text into folder/manifest.toml and builds folder/package.exe from it with the
-// given stub, or a fake one; returns the package path. Throws on a build error.
+// given stub, or a fake one, and the given uninstall.exe, or the one beside the stub; returns the
+// package path. Throws on a build error.
 std::filesystem::path buildPackage(const ScratchFolder& folder, const std::string& manifest,
-                                   const std::filesystem::path& stub = {});
+                                   const std::filesystem::path& stub = {},
+                                   const std::filesystem::path& uninstaller = {});
 
 // Deterministic bytes of a given length that compress to varying degrees.
 Bytes mixedBytes(size_t length, uint32_t seed);

@@ -9,13 +9,14 @@
 #include "package_extract.h"
 #include "package_report.h"
 #include "package_writer.h"
+#include "uninstaller_entry.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const char* usage =
-    "usage: qzpack build MANIFEST -o OUT.exe [--stub setup.exe]\n"
+    "usage: qzpack build MANIFEST -o OUT.exe [--stub setup.exe] [--uninstaller uninstall.exe]\n"
     "       qzpack list PACKAGE\n"
     "       qzpack verify PACKAGE\n"
     "       qzpack extract PACKAGE DIR [NAME...] [--force]\n";
@@ -35,10 +36,11 @@ fs::path defaultStub(const char* argv0) {
 }
 
 int build(const std::vector<std::string>& args, const char* argv0) {
-  std::string manifest, output, stub;
+  std::string manifest, output, stub, uninstaller;
   for (size_t i = 0; i < args.size(); ++i) {
-    if ((args[i] == "-o" || args[i] == "--stub") && i + 1 < args.size()) {
-      std::string& target = args[i] == "-o" ? output : stub;
+    if ((args[i] == "-o" || args[i] == "--stub" || args[i] == "--uninstaller") &&
+        i + 1 < args.size()) {
+      std::string& target = args[i] == "-o" ? output : args[i] == "--stub" ? stub : uninstaller;
       target = args[++i];
     } else if (manifest.empty() && args[i].rfind("-", 0) != 0) {
       manifest = args[i];
@@ -54,6 +56,8 @@ int build(const std::vector<std::string>& args, const char* argv0) {
   try {
     fs::path stubPath = stub.empty() ? defaultStub(argv0) : fs::path(stub);
     qzpack::Manifest m = qzpack::readManifest(manifest);
+    qzpack::addUninstaller(
+        m, uninstaller.empty() ? qzpack::defaultUninstaller(stubPath) : fs::path(uninstaller));
     qzpack::BuildSummary s = qzpack::buildPackage(m, stubPath, output);
     std::cout << output << ": stub " << s.stubSize << " bytes, header " << s.headerSize
               << " bytes, archive " << s.archiveSize << " bytes (" << s.entries << " entries, "

@@ -34,7 +34,8 @@ class Reader {
     }
     Manifest m;
     allowOnly(root, {"title", "defaultDestination", "shortcutFolder", "preInstallText", "lastWords",
-                     "background", "compression", "blockSize", "source", "field", "component"});
+                     "background", "compression", "blockSize", "source", "field", "component",
+                     "uninstaller", "uninstallShortcut"});
     fs::path source = folder_;
     if (auto* node = root.get("source"))
       source = folder_ / fs::u8path(text(*node, "source", false));
@@ -59,6 +60,13 @@ class Reader {
       if (!value || *value < 1 || *value > 9) fail(*node, "blockSize must be an integer 1 to 9");
       m.blockSize = static_cast<int>(*value);
     }
+    if (auto* node = root.get("uninstaller")) {
+      m.uninstaller = flag(*node, "uninstaller");
+      m.uninstallerAt = where(node->source());
+    }
+    m.uninstallShortcut = headerText(root, "uninstallShortcut", false);
+    if (!m.uninstallShortcut.empty() && !m.uninstaller)
+      fail(*root.get("uninstallShortcut"), "uninstallShortcut needs uninstaller = true");
     for (const toml::table& t : tables(root, "field")) m.fields.push_back(field(t));
     if (m.fields.size() > maxFields) fail(*root.get("field"), "more than 64 custom fields");
     for (const toml::table& t : tables(root, "component")) m.components.push_back(component(t));

@@ -46,6 +46,9 @@ struct Manifest {
   std::vector<ManifestComponent> components;
   Compression compression = Compression::bzip2;
   int blockSize = 9;
+  bool uninstaller = false;       // ship uninstall.exe (see addUninstaller)
+  std::string uninstallShortcut;  // linkName of a shortcut to it; empty for none
+  std::string uninstallerAt;      // the manifest's file, line and column of the key, for errors
 };
 
 // Reads and checks a manifest; throws BuildError.

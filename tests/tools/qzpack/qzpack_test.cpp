@@ -9,15 +9,17 @@
 #include "package_report.h"
 #include "package_writer.h"
 #include "test_files.h"
+#include "uninstaller_entry.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string buildError(const ScratchFolder& folder, const std::string& manifest) {
+std::string buildError(const ScratchFolder& folder, const std::string& manifest,
+                       const fs::path& uninstaller = {}) {
   try {
-    buildPackage(folder, manifest);
+    buildPackage(folder, manifest, {}, uninstaller);
   } catch (const qzpack::BuildError& e) {
     return e.what();
   }
@@ -288,6 +290,83 @@ TEST(QzpackReport, VerifyReportsAHeaderFileWithoutAnEntry) {
   EXPECT_NE(run.err.find("file \"data\\\\two.bin\" of component \"Main\" has no archive entry"),
             std::string::npos)
       << run.err;
+}
+
+TEST(QzpackUninstaller, EntryAndShortcutGoToTheFirstRequiredComponent) {
+  ScratchFolder folder;
+  writePayload(folder);
+  writeFile(folder / "uninstall.exe", std::string("MZ uninstaller"));  // beside the stub
+  fs::path path = buildPackage(folder, R"(
+title = "Demo"
+shortcutFolder = "%PROGRAMS%\\Demo"
+uninstaller = true
+uninstallShortcut = "Uninstall Demo"
+[[component]]
+name = "Optional"
+files = ["one.txt"]
+[[component]]
+name = "Core"
+required = true
+files = ["data\\two.bin"]
+[[component]]
+name = "Also required"
+required = true
+)");
+  freeSetupHeader();
+  ASSERT_EQ(readSetupHeader(path.string().c_str(), false, nullptr), headerOk);
+  const Component* core = header.firstComponent->next;
+  ASSERT_STREQ(core->name, "Core");
+  ASSERT_NE(core->files, nullptr);
+  EXPECT_STREQ(core->files->name, "uninstall.exe") << "after the component's own files";
+  ASSERT_EQ(core->shortcutCount, 1);
+  EXPECT_STREQ(core->shortcuts->target, "%PROGRAMDIR%\\uninstall.exe");
+  EXPECT_STREQ(core->shortcuts->workingDirectory, "%PROGRAMDIR%");
+  EXPECT_STREQ(core->shortcuts->linkName, "Uninstall Demo");
+  EXPECT_EQ(header.firstComponent->shortcutCount, 0);
+  EXPECT_EQ(core->next->files, nullptr);
+  ArchiveReader* archive = openArchive(path.string().c_str(), header.archiveOffset);
+  ASSERT_NE(archive, nullptr);
+  uint32_t offset;
+  int32_t size;
+  EXPECT_TRUE(findEntry(archive, "uninstall.exe", &offset, &size));
+  EXPECT_EQ(size, 14);
+  freeArchive(archive);
+  freeSetupHeader();
+}
+
+TEST(QzpackUninstaller, ErrorsSaySo) {
+  ScratchFolder folder;
+  writePayload(folder);
+  writeFile(folder / "uninstall.exe", std::string("MZ"));
+  const std::string manifest = (folder / "manifest.toml").string();
+  const std::string requiredComponent = "[[component]]\nname = \"c\"\nrequired = true\n";
+  const struct {
+    const char* what;
+    std::string manifest;
+    fs::path uninstaller;  // empty: the one beside the stub
+    std::string error;
+  } cases[] = {
+      {"no required component",
+       "title = \"x\"\nuninstaller = true\n[[component]]\nname = \"c\"\n",
+       {},
+       manifest + ":2:15: uninstaller = true needs a required component"},
+      {"a payload file of that name",
+       "title = \"x\"\nuninstaller = true\n" + requiredComponent +
+           "files = [{ name = \"Uninstall.EXE\", from = \"one.txt\" }]\n",
+       {},
+       manifest + ":2:15: uninstaller = true, but component \"c\" already has a file named "
+                  "Uninstall.EXE"},
+      {"a shortcut without the uninstaller",
+       "title = \"x\"\nuninstallShortcut = \"U\"\n",
+       {},
+       manifest + ":2:21: uninstallShortcut needs uninstaller = true"},
+      {"no uninstall.exe", "title = \"x\"\nuninstaller = true\n" + requiredComponent,
+       folder / "absent.exe", "missing uninstaller " + (folder / "absent.exe").string()},
+  };
+  for (const auto& c : cases) {
+    std::string error = buildError(folder, c.manifest, c.uninstaller);
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.what << ": " << error;
+  }
 }
 
 }  // namespace
