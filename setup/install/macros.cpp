@@ -152,3 +152,9 @@ const char* expandMacros(const char* text) {
   textBuffer[out] = 0;
   return textBuffer;
 }
+
+const char* builtInMacroName(int index) {
+  return index >= 0 && index < static_cast<int>(sizeof builtIns / sizeof builtIns[0])
+             ? builtIns[index].name
+             : nullptr;
+}

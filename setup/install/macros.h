@@ -11,3 +11,6 @@ extern char macroValue[macroValueSize];  // one macro's value (longer values are
 // An unterminated macro is dropped with the rest of the text; an expansion longer than the
 // buffer is cut at 16383 characters.
 const char* expandMacros(const char* text);
+
+// The name of the index-th built-in macro, in the order they are compared; null past the last.
+const char* builtInMacroName(int index);

@@ -1,0 +1,184 @@
+// The entry of uninstall.exe: reads the install log beside it, asks, removes what the log lists,
+// says what stayed, and leaves a copy of itself to delete uninstall.exe once it has ended.
+#include <stdlib.h>
+
+#include "install/install_log.h"
+#include "uninstall/uninstall.h"
+
+Uninstaller uninstaller;
+
+namespace {
+
+enum : DWORD { largestLog = 64u << 20 };  // far more records than any package holds
+
+struct Log {
+  char* bytes;
+  size_t size;
+  wchar_t path[widePathSize];
+};
+
+const wchar_t* const damageTexts[] = {
+    nullptr,
+    nullptr,
+    L"a record of unknown type",
+    L"a path that is cut short",
+    L"a path longer than 260 characters",
+    L"an empty path",
+};
+
+int nothingDone(const wchar_t* text) {
+  tell(text, MB_OK | MB_ICONERROR);
+  return exitNothingDone;
+}
+
+bool isSilentFlag(const wchar_t* argument) {
+  return (argument[0] == L'/' || argument[0] == L'-') && (argument[1] | 0x20) == L's' &&
+         !argument[2];
+}
+
+bool findOwnPaths() {
+  wchar_t path[widePathSize];
+  DWORD length = GetModuleFileNameW(nullptr, path, widePathSize);
+  if (!length || length >= widePathSize || !canonicalPath(path, uninstaller.ownPath)) return false;
+  lstrcpyW(uninstaller.folder, uninstaller.ownPath);
+  cutLastName(uninstaller.folder);
+  return WideCharToMultiByte(CP_ACP, 0, uninstaller.folder, -1, uninstaller.folderAnsi,
+                             widePathSize, nullptr, nullptr) > 0;
+}
+
+// Reads the whole log; 0 when it was read, else the Windows error.
+DWORD readLog(Log* log) {
+  size_t length = wcslen(uninstaller.folder);
+  if (length + lstrlenA(logName) + 2 > widePathSize) return ERROR_FILENAME_EXCED_RANGE;
+  lstrcpyW(log->path, uninstaller.folder);
+  log->path[length++] = L'\\';
+  for (const char* c = logName; *c; ++c) log->path[length++] = static_cast<wchar_t>(*c);
+  log->path[length] = 0;
+  HANDLE file = CreateFileW(log->path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  DWORD high = 0, size = GetFileSize(file, &high), got = 0;
+  DWORD error = size == INVALID_FILE_SIZE ? GetLastError() : 0;
+  if (!error && (high || size > largestLog)) error = ERROR_FILE_TOO_LARGE;
+  if (!error && !(log->bytes = static_cast<char*>(malloc(size + 1)))) error = ERROR_OUTOFMEMORY;
+  if (!error && (!ReadFile(file, log->bytes, size, &got, nullptr) || got != size))
+    error = ERROR_READ_FAULT;
+  CloseHandle(file);
+  log->size = size;
+  return error;
+}
+
+// Checks every record before anything is removed, and counts them; null when the log is whole.
+const wchar_t* logDamage(const Log& log, unsigned* files, unsigned* shortcuts) {
+  if (log.size == 0) return format(L"The install log `%s` is empty.", log.path);
+  size_t at = 0;
+  LogRecord record;
+  for (LogStep step; (step = readLogRecord(log.bytes, log.size, &at, &record)) != logEnded;) {
+    if (step != logRecordRead)
+      return format(L"The install log `%s` is damaged: %s at byte %u.", log.path, damageTexts[step],
+                    static_cast<unsigned>(at));
+    ++*(record.type == logFileRecord ? files : shortcuts);
+  }
+  return nullptr;
+}
+
+const wchar_t* plural(unsigned count) {
+  return count == 1 ? L"" : L"s";
+}
+
+// Removes every listed item, then the folders that became empty.
+void removeListed(const Log& log) {
+  size_t at = 0;
+  LogRecord record;
+  while (readLogRecord(log.bytes, log.size, &at, &record) == logRecordRead)
+    removeLogged(record.type, record.path);
+  at = 0;
+  while (readLogRecord(log.bytes, log.size, &at, &record) == logRecordRead)
+    removeEmptiedFolders(record.type, record.path);
+}
+
+// What remains once the listed items are removed: the log, then uninstall.exe through its copy.
+int finish(const Log& log) {
+  if (DWORD error = uninstaller.failed ? 0 : deleteFile(log.path)) {
+    ++uninstaller.failed;
+    reportLine(L"Not removed", log.path, failureReason(error));
+  }
+  if (uninstaller.failed) {
+    // The log and uninstall.exe stay, so that the user can close what holds the files and run
+    // it again: what is gone by then counts as removed.
+    tell(
+        L"Some items could not be removed. Close the programs that use them and run the "
+        L"uninstaller again.",
+        MB_OK | MB_ICONWARNING);
+    return exitIncomplete;
+  }
+  bool whole = !uninstaller.refused;
+  reportKeptInstallFolder();
+  if (!startCleanupCopy()) {
+    reportLine(L"Not removed", uninstaller.ownPath, L"its clean-up copy could not be started");
+    whole = false;
+  }
+  if (whole) {
+    tell(format(L"The program in `%s` was removed.", uninstaller.folder),
+         MB_OK | MB_ICONINFORMATION);
+    return exitRemoved;
+  }
+  tell(format(L"The program in `%s` was removed, but not all that the install log lists.",
+              uninstaller.folder),
+       MB_OK | MB_ICONWARNING);
+  return exitIncomplete;
+}
+
+int uninstall() {
+  if (!findOwnPaths()) return nothingDone(L"The uninstaller cannot tell which folder it is in.");
+  Log log = {};
+  if (DWORD error = readLog(&log)) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      return nothingDone(
+          format(L"There is no install log in `%s`. Nothing was removed.", uninstaller.folder));
+    return nothingDone(
+        format(L"The install log `%s` cannot be read (Windows error %lu). Nothing was removed.",
+               log.path, error));
+  }
+  unsigned files = 0, shortcuts = 0;
+  if (const wchar_t* damage = logDamage(log, &files, &shortcuts))
+    return nothingDone(format(L"%s Nothing was removed.", damage));
+  const wchar_t* question =
+      format(L"Remove the program in `%s` (%u file%s, %u shortcut%s)?", uninstaller.folder, files,
+             plural(files), shortcuts, plural(shortcuts));
+  if (tell(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return exitDeclined;
+  findShellFolders();
+  removeListed(log);
+  return finish(log);
+}
+
+int run(int argc, wchar_t** argv) {
+  if (argc >= 2 && lstrcmpW(argv[1], cleanupFlag) == 0) return runCleanupCopy(argc, argv);
+  uninstaller.silent = argc == 2 && isSilentFlag(argv[1]);
+  if (argc > 2 || (argc == 2 && !uninstaller.silent))
+    return nothingDone(
+        L"Usage: uninstall.exe [/S]\n/S removes the program without asking and "
+        L"without windows; what cannot be removed is written to standard error.");
+  return uninstall();
+}
+
+}  // namespace
+
+// msvcrt's own splitting of the command line, the one its start-up code uses.
+struct StartInfo {
+  int newMode;
+};
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
+                                      int expandWildcards, StartInfo* startInfo);
+
+// The program starts here rather than in the C runtime's start-up code, which would add a
+// quarter to the file for nothing the uninstaller uses: it has no static constructors, threads
+// or floating point.
+extern "C" void uninstallerEntry() {
+  int argc = 0;
+  wchar_t** argv = nullptr;
+  wchar_t** environment = nullptr;
+  StartInfo startInfo = {0};
+  __wgetmainargs(&argc, &argv, &environment, 0, &startInfo);
+  ExitProcess(static_cast<UINT>(run(argc, argv)));
+}

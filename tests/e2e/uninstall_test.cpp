@@ -1,0 +1,382 @@
+// uninstall.exe end to end under Wine and Xvfb: packages made by the packager with the
+// uninstaller in them, installed through the wizard, removed through the uninstaller's window or
+// with /S; and logs that a tampered or damaged install would leave.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test_files.h"
+#include "wizard_driver.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path setupExe = std::string("Z:") + QZ_SETUP_EXE;
+const fs::path uninstallExe = std::string("Z:") + QZ_UNINSTALL_EXE;
+constexpr DWORD deadline = 60000;  // generous: the machine may be busy
+
+struct Outcome {
+  DWORD code;
+  std::string errors;  // what it wrote to standard error
+};
+
+// Runs program /S from its folder, reading its standard error until it closes.
+Outcome runSilently(const fs::path& program) {
+  Outcome run{STILL_ACTIVE, ""};
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  HANDLE readEnd, writeEnd;
+  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdError = writeEnd;
+  std::string command = "\"" + program.string() + "\" /S";
+  std::string folder = program.parent_path().string();
+  PROCESS_INFORMATION process{};
+  bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                folder.c_str(), &startup, &process);
+  CloseHandle(writeEnd);
+  char chunk[4096];
+  DWORD got;
+  while (started && ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got)
+    run.errors.append(chunk, got);
+  CloseHandle(readEnd);
+  if (!started) return run;
+  if (WaitForSingleObject(process.hProcess, deadline) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &run.code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return run;
+}
+
+// The install log's records: type and path.
+std::vector<std::pair<int, std::string>> logRecords(const fs::path& log) {
+  std::vector<std::pair<int, std::string>> records;
+  Bytes bytes = readFile(log);
+  for (size_t at = 0; at < bytes.size();) {
+    int type = bytes[at++];
+    std::string path;
+    while (at < bytes.size() && bytes[at]) path += static_cast<char>(bytes[at++]);
+    ++at;
+    records.emplace_back(type, path);
+  }
+  return records;
+}
+
+Bytes logOf(const std::vector<std::pair<int, std::string>>& records) {
+  Bytes bytes;
+  for (const auto& [type, path] : records) {
+    bytes.push_back(static_cast<unsigned char>(type));
+    putString(bytes, path);
+  }
+  return bytes;
+}
+
+fs::path shellFolder(const char* name) {
+  char value[MAX_PATH] = "";
+  DWORD size = sizeof value;
+  RegGetValueA(HKEY_CURRENT_USER,
+               "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", name,
+               RRF_RT_REG_SZ, nullptr, value, &size);
+  return value;
+}
+
+// Makes link a symbolic link to target folder. Wine cannot make a junction, but shows a Unix
+// symbolic link as a reparse point, so the host's ln makes one. Wine hands a Unix program to the
+// host and does not wait for it: the link is awaited.
+bool makeReparsePoint(const fs::path& link, const fs::path& target) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return false;
+  char* from = unixName(target.wstring().c_str());
+  char* in = unixName(link.parent_path().wstring().c_str());
+  std::string command = "/bin/ln -s \"" + std::string(from ? from : "") + "\" \"" + (in ? in : "") +
+                        "/" + link.filename().string() + "\"";
+  HeapFree(GetProcessHeap(), 0, from);
+  HeapFree(GetProcessHeap(), 0, in);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!from || !in ||
+      !CreateProcessA("Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (DWORD start = GetTickCount(); GetTickCount() - start < deadline; Sleep(20)) {
+    DWORD attributes = GetFileAttributesW(link.wstring().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return false;
+}
+
+class Uninstall : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The clean-up copy's private folder goes here, where the test can see what remains.
+    fs::create_directories(temp);
+    SetEnvironmentVariableA("TMP", temp.string().c_str());
+    SetEnvironmentVariableA("TEMP", temp.string().c_str());
+  }
+  void TearDown() override {
+    std::error_code ec;  // the links outside the scratch folder go even when a test fails
+    fs::remove_all(programs / unique, ec);
+    fs::remove(desktop / (unique + ".lnk"), ec);
+  }
+
+  // Packs the program with the win64 uninstaller and installs it through the wizard.
+  void install() {
+    writeFile(folder / "payload/readme.txt", std::string("read me"));
+    writeFile(folder / "payload/data/level.dat", mixedBytes(5000, 1));
+    writeFile(folder / "payload/data/maps/one.map", std::string("map"));
+    std::string manifest = R"(title = "Tarn Test"
+defaultDestination = '@DEST@'
+source = "payload"
+uninstaller = true
+uninstallShortcut = '%PROGRAMS%\@UNIQUE@\Tarn\Uninstall'
+[[component]]
+name = "Program"
+required = true
+files = ['readme.txt', 'data\level.dat', 'data\maps\one.map']
+  [[component.shortcut]]
+  target = '%PROGRAMDIR%\readme.txt'
+  linkName = '%PROGRAMS%\@UNIQUE@\Tarn\Read me'
+  [[component.shortcut]]
+  target = '%PROGRAMDIR%\readme.txt'
+  linkName = '%DESKTOP%\@UNIQUE@'
+  [[component.shortcut]]
+  target = '%PROGRAMDIR%\readme.txt'
+  linkName = '%PROGRAMDIR%\Links\Read me'
+)";
+    for (const auto& [token, value] : {std::pair{"@DEST@", dest.string()}, {"@UNIQUE@", unique}})
+      for (size_t at; (at = manifest.find(token)) != std::string::npos;)
+        manifest.replace(at, std::strlen(token), value);
+    driver::Installer setup(buildPackage(folder, manifest, setupExe, uninstallExe));
+    driver::MessageBox box = setup.waitForMessageBox(deadline);
+    ASSERT_TRUE(box.window) << "no confirmation";
+    setup.answer(box, IDYES);
+    ASSERT_TRUE(setup.waitForWizard(deadline));
+    for (int page = 0; page < 4; ++page) setup.click(setup.next());  // Normal, as proposed
+    driver::MessageBox done = setup.waitForMessageBox(deadline);
+    ASSERT_EQ(done.text, "Installation finished");
+    setup.answer(done, IDOK);
+    setup.click(setup.finish());
+    ASSERT_EQ(setup.waitForExit(deadline), 0u);
+    installed = logRecords(dest / "_qzsetup.log");
+    ASSERT_EQ(installed.size(), 8u);
+  }
+
+  // Waits until the clean-up copy has deleted uninstall.exe and left the temporary folder empty;
+  // returns what is left after the deadline, or nothing.
+  std::string leftOver() const {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < deadline; Sleep(50))
+      if (!fs::exists(dest / "uninstall.exe") && fs::is_empty(temp)) return "";
+    std::string left;
+    if (fs::exists(dest / "uninstall.exe")) left += (dest / "uninstall.exe").string() + " ";
+    for (const auto& entry : fs::recursive_directory_iterator(temp))
+      left += entry.path().string() + " ";
+    return left;
+  }
+
+  void expectInstalledGone() const {
+    for (const auto& [type, path] : installed) EXPECT_FALSE(fs::exists(path)) << path;
+    EXPECT_FALSE(fs::exists(programs / unique)) << "the Start Menu folders made for links";
+    EXPECT_TRUE(fs::is_directory(programs)) << "a shell folder";
+    EXPECT_TRUE(fs::is_directory(desktop)) << "a shell folder";
+    EXPECT_FALSE(fs::exists(dest / "_qzsetup.log"));
+  }
+
+  ScratchFolder folder;
+  const fs::path temp = folder / "tmp", dest = folder / "Tarn Demo";
+  const std::string unique = folder.path().filename().string();
+  const fs::path programs = shellFolder("Programs"), desktop = shellFolder("Desktop");
+  std::vector<std::pair<int, std::string>> installed;
+};
+
+TEST_F(Uninstall, ItsWindowAsksThenRemovesEverythingListedAndItself) {
+  ASSERT_NO_FATAL_FAILURE(install());
+  const std::string question =
+      "Remove the program in `" + dest.string() + "` (4 files, 4 shortcuts)?";
+  {
+    driver::Installer declined(dest / "uninstall.exe");
+    driver::MessageBox box = declined.waitForMessageBox(deadline);
+    EXPECT_EQ(box.text, question);
+    EXPECT_EQ(box.caption, "Uninstall");
+    declined.answer(box, IDNO);
+    EXPECT_EQ(declined.waitForExit(deadline), 1u);
+  }
+  for (const auto& [type, path] : installed) EXPECT_TRUE(fs::exists(path)) << path;
+  EXPECT_TRUE(fs::exists(dest / "_qzsetup.log"));
+
+  driver::Installer run(dest / "uninstall.exe");
+  driver::MessageBox box = run.waitForMessageBox(deadline);
+  ASSERT_EQ(box.text, question);
+  run.answer(box, IDYES);
+  driver::MessageBox done = run.waitForMessageBox(deadline);
+  EXPECT_EQ(done.text, "The program in `" + dest.string() + "` was removed.");
+  run.answer(done, IDOK);
+  EXPECT_EQ(run.waitForExit(deadline), 0u);
+  ASSERT_EQ(leftOver(), "");
+  expectInstalledGone();
+  EXPECT_FALSE(fs::exists(dest)) << "the emptied install folder";
+}
+
+TEST_F(Uninstall, SilentlyKeepsAUsersFileWithItsFoldersAndASecondRunFindsNoLog) {
+  ASSERT_NO_FATAL_FAILURE(install());
+  writeFile(dest / "data/notes.txt", std::string("the user's own"));
+  SetFileAttributesW((dest / "readme.txt").wstring().c_str(), FILE_ATTRIBUTE_READONLY);
+  Outcome run = runSilently(dest / "uninstall.exe");
+  EXPECT_EQ(run.code, 0u) << run.errors;
+  const std::string reason = " (it holds files that were not installed)\n";
+  EXPECT_EQ(run.errors,
+            "Kept: " + (dest / "data").string() + reason + "Kept: " + dest.string() + reason);
+  ASSERT_EQ(leftOver(), "");
+  expectInstalledGone();
+  EXPECT_FALSE(fs::exists(dest / "data/maps")) << "emptied";
+  EXPECT_EQ(readFile(dest / "data/notes.txt"), bytesOf("the user's own"));
+
+  fs::copy_file(uninstallExe, dest / "uninstall.exe");
+  Outcome again = runSilently(dest / "uninstall.exe");
+  EXPECT_EQ(again.code, 2u);
+  EXPECT_EQ(again.errors,
+            "There is no install log in `" + dest.string() + "`. Nothing was removed.\n");
+  EXPECT_TRUE(fs::exists(dest / "uninstall.exe")) << "nothing was removed";
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
+TEST_F(Uninstall, AFileInUseIsReportedAndARunAfterItsReleaseFinishes) {
+  ASSERT_NO_FATAL_FAILURE(install());
+  fs::path busy = dest / "data" / "level.dat";
+  HANDLE held = CreateFileW(busy.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  Outcome run = runSilently(dest / "uninstall.exe");
+  CloseHandle(held);
+  EXPECT_EQ(run.code, 3u);
+  EXPECT_EQ(run.errors, "Not removed: " + busy.string() + " (in use by another program)\n");
+  EXPECT_TRUE(fs::exists(busy));
+  EXPECT_FALSE(fs::exists(dest / "readme.txt")) << "the rest goes on";
+  EXPECT_TRUE(fs::exists(dest / "_qzsetup.log")) << "kept for the next run";
+  EXPECT_TRUE(fs::exists(dest / "uninstall.exe")) << "kept for the next run";
+  EXPECT_TRUE(fs::is_empty(temp)) << "no clean-up copy";
+
+  Outcome after = runSilently(dest / "uninstall.exe");
+  EXPECT_EQ(after.code, 0u) << after.errors;
+  ASSERT_EQ(leftOver(), "");
+  expectInstalledGone();
+  EXPECT_FALSE(fs::exists(dest));
+}
+
+TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
+  fs::path outside = folder / "victim.txt", sibling = folder / "Tarn Demo 2";
+  fs::path elsewhere = folder / "elsewhere/x.lnk", target = folder / "target";
+  const std::vector<fs::path> victims = {outside, sibling / "victim.txt", elsewhere,
+                                         target / "victim.txt", dest / "notes.txt"};
+  for (const fs::path& victim : victims) writeFile(victim, std::string("keep"));
+  ASSERT_TRUE(makeReparsePoint(dest / "link", target));
+  char shortSibling[MAX_PATH] = "", shortDest[MAX_PATH] = "";
+  ASSERT_GT(GetShortPathNameA(sibling.string().c_str(), shortSibling, MAX_PATH), 0u);
+  ASSERT_GT(GetShortPathNameA(dest.string().c_str(), shortDest, MAX_PATH), 0u);
+  ASSERT_NE(fs::path(shortDest).filename(), dest.filename()) << "an 8.3 alias";
+  const std::string d = dest.string(), inside = d + "\\inside.txt";
+  const std::string kept = "Kept: " + d + " (it holds files that were not installed)\n";
+  auto refusal = [&](const std::string& path, const std::string& reason) {
+    return "Refused: " + path + " (" + reason + ")\n" + kept;
+  };
+  const std::string outsideFolder = "outside the program folder";
+  const struct {
+    const char* what;
+    std::vector<std::pair<int, std::string>> records;
+    std::string raw;  // bytes after the records
+    bool noLog;
+    DWORD code;
+    std::string errors;
+  } cases[] = {
+      {"file outside",
+       {{1, inside}, {1, outside.string()}},
+       "",
+       false,
+       3,
+       refusal(outside.string(), outsideFolder)},
+      {"'..' path",
+       {{1, inside}, {1, d + "\\..\\victim.txt"}},
+       "",
+       false,
+       3,
+       refusal(d + "\\..\\victim.txt", outsideFolder)},
+      {"8.3 alias of a folder beside it",
+       {{1, inside}, {1, std::string(shortSibling) + "\\victim.txt"}},
+       "",
+       false,
+       3,
+       refusal(std::string(shortSibling) + "\\victim.txt", outsideFolder)},
+      {"8.3 alias of the folder itself",
+       {{1, std::string(shortDest) + "\\inside.txt"}},
+       "",
+       false,
+       0,
+       kept},
+      {"shortcut record that is not a .lnk",
+       {{1, inside}, {2, d + "\\notes.txt"}},
+       "",
+       false,
+       3,
+       refusal(d + "\\notes.txt", "a shortcut record that does not name a .lnk file")},
+      {".lnk outside every allowed folder",
+       {{1, inside}, {2, elsewhere.string()}},
+       "",
+       false,
+       3,
+       refusal(elsewhere.string(),
+               "outside the program folder and the folders the path macros name")},
+      {"through a reparse point",
+       {{1, inside}, {1, d + "\\link\\victim.txt"}},
+       "",
+       false,
+       3,
+       refusal(d + "\\link\\victim.txt", "it passes through a junction or another reparse point")},
+      {"truncated log",
+       {{1, inside}},
+       std::string("\x01") + "C:\\Windows\\win",
+       false,
+       2,
+       "The install log `" + d + "\\_qzsetup.log` is damaged: a path that is cut short at byte " +
+           std::to_string(inside.size() + 2) + ". Nothing was removed.\n"},
+      {"empty log",
+       {},
+       "",
+       false,
+       2,
+       "The install log `" + d + "\\_qzsetup.log` is empty. Nothing was removed.\n"},
+      {"no log", {}, "", true, 2, "There is no install log in `" + d + "`. Nothing was removed.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::copy_file(uninstallExe, dest / "uninstall.exe", fs::copy_options::overwrite_existing);
+    writeFile(dest / "inside.txt", std::string("ours"));
+    Bytes log = logOf(c.records);
+    log.insert(log.end(), c.raw.begin(), c.raw.end());
+    fs::remove(dest / "_qzsetup.log");
+    if (!c.noLog) writeFile(dest / "_qzsetup.log", log);
+    Outcome run = runSilently(dest / "uninstall.exe");
+    EXPECT_EQ(run.code, c.code);
+    EXPECT_EQ(run.errors, c.errors);
+    EXPECT_EQ(fs::exists(dest / "inside.txt"), c.code == 2) << "removed unless the log is damaged";
+    for (const fs::path& victim : victims) EXPECT_EQ(readFile(victim), bytesOf("keep")) << victim;
+    if (c.code != 2) {
+      EXPECT_EQ(leftOver(), "");
+    }
+  }
+  RemoveDirectoryW((dest / "link").wstring().c_str());  // the link, not what it leads to
+}
+
+}  // namespace
