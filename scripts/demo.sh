@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds every flavour, makes the example package with qzpack, lists and checks
 # it, and runs its installer (the win64 build under Wine): with a display, for you to click
-# through; without one, on a virtual screen, walked through automatically.
+# through; without one, on a virtual screen, walked through automatically. Plays the example
+# module, and ends by uninstalling what the installer put in place.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -9,15 +10,17 @@ scripts/build-all.sh
 
 mkdir -p out
 qzpack=build/native/tools/qzpack/qzpack
-echo "== qzpack build examples/demo/demo.toml (win64 stub, to run under Wine here)"
-"$qzpack" build examples/demo/demo.toml -o out/demo-setup.exe --stub build/win64/setup/setup.exe
-echo "== qzpack build examples/demo/demo.toml (the shipping i686 stub)"
+echo "== qzpack build examples/demo/demo.toml (win64 stub and uninstaller, to run under Wine here)"
+"$qzpack" build examples/demo/demo.toml -o out/demo-setup.exe --stub build/win64/setup/setup.exe \
+  --uninstaller build/win64/setup/uninstall.exe
+echo "== qzpack build examples/demo/demo.toml (the shipping i686 stub and uninstaller)"
 "$qzpack" build examples/demo/demo.toml -o out/demo-setup-win32.exe --stub build/win32/setup/setup.exe
 echo "== qzpack list out/demo-setup.exe"
 "$qzpack" list out/demo-setup.exe
 echo "== qzpack verify out/demo-setup.exe"
 "$qzpack" verify out/demo-setup.exe
-echo "setup.exe (i686) is $(stat -c %s build/win32/setup/setup.exe) bytes"
+echo "setup.exe (i686) is $(stat -c %s build/win32/setup/setup.exe) bytes," \
+  "uninstall.exe (i686) $(stat -c %s build/win32/setup/uninstall.exe) bytes"
 
 echo "== run the installer under Wine"
 interactive=${DISPLAY:-}
@@ -44,3 +47,32 @@ if [ "$status" -eq 3 ]; then
 elif [ "$status" -ne 0 ]; then
   exit "$status"
 fi
+
+echo "== uninstall what the installer put in place (uninstall.exe, win64 build under Wine)"
+# The installation of this run is the one whose log is newer than the package.
+log=$(find "$WINEPREFIX/drive_c" -name _qzsetup.log -newer out/demo-setup.exe -print -quit)
+if [ -z "$log" ]; then
+  echo "No installation of this run was found on drive C:; nothing to uninstall."
+  exit 0
+fi
+folder=$(dirname "$log")
+mapfile -t listed < <(tr '\001\002' '\n\n' < "$log" | tr -d '\000' | sed '/^$/d')
+uninstaller=$(scripts/wine-run winepath -w "$folder/uninstall.exe")
+status=0
+if [ -n "$interactive" ]; then
+  echo "The uninstaller is open on your display."
+  scripts/wine-run "$uninstaller" || status=$?
+else
+  scripts/wine-run "$uninstaller" /S || status=$?
+fi
+echo "uninstall.exe exited with code $status"
+# Once the log is gone, a clean-up copy deletes uninstall.exe a moment after the uninstaller has
+# ended: the Wine session must outlive it.
+if [ ! -e "$log" ]; then
+  for _ in $(seq 300); do [ -e "$folder/uninstall.exe" ] || break; sleep 0.1; done
+fi
+mapfile -t unix < <(scripts/wine-run winepath -u "${listed[@]}")
+for i in "${!listed[@]}"; do
+  if [ -e "${unix[$i]}" ]; then echo "  still there: ${listed[$i]}"; else echo "  removed: ${listed[$i]}"; fi
+done
+[ -e "$folder" ] && echo "  still there: the folder $folder" || echo "  removed: the install folder"
