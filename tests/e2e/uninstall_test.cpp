@@ -89,35 +89,55 @@ fs::path shellFolder(const char* name) {
   return value;
 }
 
-// Makes link a symbolic link to target folder. Wine cannot make a junction, but shows a Unix
-// symbolic link as a reparse point, so the host's ln makes one. Wine hands a Unix program to the
-// host and does not wait for it: the link is awaited.
-bool makeReparsePoint(const fs::path& link, const fs::path& target) {
+// Runs a host (Unix) program on paths of this prefix. Wine hands it to the host without waiting
+// for it: callers wait for its effect.
+bool runOnHost(const char* program, std::string arguments, const std::vector<fs::path>& paths) {
   using UnixName = char*(CDECL*)(const wchar_t*);
   auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unixName) return false;
-  char* from = unixName(target.wstring().c_str());
-  char* in = unixName(link.parent_path().wstring().c_str());
-  std::string command = "/bin/ln -s \"" + std::string(from ? from : "") + "\" \"" + (in ? in : "") +
-                        "/" + link.filename().string() + "\"";
-  HeapFree(GetProcessHeap(), 0, from);
-  HeapFree(GetProcessHeap(), 0, in);
+  std::string command = std::string(program) + " " + arguments;
+  for (const fs::path& path : paths) {
+    char* name = unixName ? unixName(path.wstring().c_str()) : nullptr;
+    if (!name) return false;
+    command += " \"" + std::string(name) + "\"";
+    HeapFree(GetProcessHeap(), 0, name);
+  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!from || !in ||
-      !CreateProcessA("Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  std::string file = "Z:" + std::string(program);
+  if (!CreateProcessA(file.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process))
     return false;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  for (DWORD start = GetTickCount(); GetTickCount() - start < deadline; Sleep(20)) {
-    DWORD attributes = GetFileAttributesW(link.wstring().c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) return attributes & FILE_ATTRIBUTE_REPARSE_POINT;
-  }
-  return false;
+  return true;
 }
+
+// A folder link made by the host's ln: Wine can make no junction, but shows a Unix symbolic link
+// as a reparse point. Removed by the host's rm, so that nothing follows it into its target.
+class ReparsePoint {
+ public:
+  ReparsePoint(const fs::path& link, const fs::path& target) : link_(link) {
+    made_ = runOnHost("/bin/ln", "-s", {target, link}) && await(true);
+  }
+  ~ReparsePoint() {
+    if (runOnHost("/bin/rm", "", {link_})) await(false);
+  }
+  bool made() const { return made_; }
+
+ private:
+  bool await(bool present) const {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < deadline; Sleep(20)) {
+      DWORD attributes = GetFileAttributesW(link_.wstring().c_str());
+      if ((attributes != INVALID_FILE_ATTRIBUTES) == present)
+        return !present || (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
+    return false;
+  }
+  fs::path link_;
+  bool made_ = false;
+};
 
 class Uninstall : public ::testing::Test {
  protected:
@@ -282,7 +302,8 @@ TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
   const std::vector<fs::path> victims = {outside, sibling / "victim.txt", elsewhere,
                                          target / "victim.txt", dest / "notes.txt"};
   for (const fs::path& victim : victims) writeFile(victim, std::string("keep"));
-  ASSERT_TRUE(makeReparsePoint(dest / "link", target));
+  ReparsePoint link(dest / "link", target);
+  ASSERT_TRUE(link.made());
   char shortSibling[MAX_PATH] = "", shortDest[MAX_PATH] = "";
   ASSERT_GT(GetShortPathNameA(sibling.string().c_str(), shortSibling, MAX_PATH), 0u);
   ASSERT_GT(GetShortPathNameA(dest.string().c_str(), shortDest, MAX_PATH), 0u);
@@ -376,7 +397,6 @@ TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
       EXPECT_EQ(leftOver(), "");
     }
   }
-  RemoveDirectoryW((dest / "link").wstring().c_str());  // the link, not what it leads to
 }
 
 }  // namespace
