@@ -58,6 +58,10 @@ fi
 folder=$(dirname "$log")
 mapfile -t listed < <(tr '\001\002' '\n\n' < "$log" | tr -d '\000' | sed '/^$/d')
 uninstaller=$(scripts/wine-run winepath -w "$folder/uninstall.exe")
+# Its clean-up copy runs from a folder of its own under the temporary folder.
+temp=$(scripts/wine-run winepath -u "$(scripts/wine-run cmd /c echo %TEMP% | tr -d '\r')")
+copies() { ls "$temp" 2>/dev/null | grep '^qzu-' || true; }
+before=$(copies)
 status=0
 if [ -n "$interactive" ]; then
   echo "The uninstaller is open on your display."
@@ -66,10 +70,13 @@ else
   scripts/wine-run "$uninstaller" /S || status=$?
 fi
 echo "uninstall.exe exited with code $status"
-# Once the log is gone, a clean-up copy deletes uninstall.exe a moment after the uninstaller has
-# ended: the Wine session must outlive it.
+# Once the log is gone, the clean-up copy deletes uninstall.exe a moment after the uninstaller
+# has ended, then itself: the Wine session must outlive it.
 if [ ! -e "$log" ]; then
-  for _ in $(seq 300); do [ -e "$folder/uninstall.exe" ] || break; sleep 0.1; done
+  for _ in $(seq 300); do
+    [ -e "$folder/uninstall.exe" ] || [ -n "$(comm -13 <(echo "$before") <(copies))" ] || break
+    sleep 0.1
+  done
 fi
 mapfile -t unix < <(scripts/wine-run winepath -u "${listed[@]}")
 for i in "${!listed[@]}"; do
