@@ -297,6 +297,12 @@ void stopLocked() {
 
 extern "C" {
 
+// The library has no load-time or unload-time work. It is linked without the C runtime's start-up
+// code, which it does not need (msvcrt initialises itself): a few kilobytes less.
+BOOL WINAPI DllEntry(HINSTANCE, DWORD, LPVOID) {
+  return TRUE;
+}
+
 int TARNMIX_CALL initTarnmix(void) {
   ApiGuard guard;
   return initLocked();
