@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The shipping i686 binaries of the win32 tree (setup.exe, tarnmix.dll, modrender.exe, qzpack.exe)
-# under 32-bit Wine: the wizard's end-to-end tests on packages built on the i686 stub, the
-# installation engine's tests built for i686, the DLL through an i686 test host, and the
-# renderer's and packager's output against the native tools'.
+# The shipping i686 binaries of the win32 tree (setup.exe, uninstall.exe, tarnmix.dll,
+# modrender.exe, qzpack.exe) under 32-bit Wine: the wizard's and the uninstaller's end-to-end
+# tests on packages built on the i686 stub, the installation engine's tests built for i686, the
+# DLL through an i686 test host, and the renderer's and packager's output against the native
+# tools'.
 #   scripts/test-i686.sh [--quick] [--emulate]
 #     --quick    a subset that still covers a whole installation, a damaged package, a part-way
 #                failure, the DLL and both comparisons (what CI runs)
@@ -122,12 +123,15 @@ fi
 select=()
 if [ "$quick" -eq 1 ]; then
   # A whole installation with fields, shortcuts and the log; a damaged package refused before
-  # any window; a part-way failure; the engine; the DLL's state table, callbacks and restarts;
-  # the DLL's parts, the renderer's and the packager's output against the native tools.
+  # any window; a part-way failure; an uninstallation and its refusals; the engine; the DLL's
+  # state table, callbacks and restarts; the DLL's parts, the renderer's and the packager's
+  # output against the native tools.
   quick_tests=(
     'Wizard\.AFullRunInstallsShowsTheLastWordsAndFinishEnds'
     'Wizard\.DamagedPackagesAreRefusedBeforeAnyWindow'
     'Wizard\.PartWayFailuresAreShownAndTheUserMayTryAgain'
+    'Uninstall\.ItsWindowAsksThenRemovesEverythingListedAndItself'
+    'Uninstall\.RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog'
     'InstallRun\.'
     'TarnmixDll\.'
     'DeviceOutput\.'

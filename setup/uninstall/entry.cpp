@@ -131,6 +131,12 @@ int finish(const Log& log) {
 
 int uninstall() {
   if (!findOwnPaths()) return nothingDone(L"The uninstaller cannot tell which folder it is in.");
+  // Everything on the drive would count as the program's: a tampered log could name any file.
+  if (isRoot(uninstaller.folder))
+    return nothingDone(
+        format(L"The uninstaller is at the root of `%s`: it removes a program only from the "
+               L"program's own folder. Nothing was removed.",
+               uninstaller.folder));
   Log log = {};
   if (DWORD error = readLog(&log)) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)

@@ -399,4 +399,18 @@ TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
   }
 }
 
+// At the root of a drive every file of it would count as the program's: nothing is removed. The
+// drive is the test prefix's C:.
+TEST_F(Uninstall, AtTheRootOfADriveRemovesNothing) {
+  const fs::path root = "C:\\", keep = root / "qz-keep.txt", program = root / "uninstall.exe";
+  writeFile(keep, std::string("keep"));
+  fs::copy_file(uninstallExe, program, fs::copy_options::overwrite_existing);
+  writeFile(root / "_qzsetup.log", logOf({{1, keep.string()}}));
+  Outcome run = runSilently(program);
+  EXPECT_EQ(run.code, 2u);
+  EXPECT_NE(run.errors.find("root"), std::string::npos) << run.errors;
+  EXPECT_EQ(readFile(keep), bytesOf("keep"));
+  for (const fs::path& file : {keep, program, root / "_qzsetup.log"}) fs::remove(file);
+}
+
 }  // namespace
