@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "manifest.h"
 #include "package_writer.h"
 #include "test_files.h"
+#include "uninstaller_entry.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -151,13 +153,17 @@ TEST(QzpackExtract, NamedEntriesAndForceReplaceOnlyWhatIsAsked) {
 TEST(QzpackExtract, TheExamplePackageGivesBackItsPayloadByteForByte) {
   ScratchFolder folder;
   writeFile(folder / "stub.exe", fakeStub());
+  writeFile(folder / "uninstall.exe", std::string("the uninstaller"));
   fs::path example = hostPath(QZ_SOURCE_DIR "/examples/demo");
-  qzpack::buildPackage(qzpack::readManifest(example / "demo.toml"), folder / "stub.exe",
-                       folder / "demo.exe");
+  qzpack::Manifest manifest = qzpack::readManifest(example / "demo.toml");
+  qzpack::addUninstaller(manifest, folder / "uninstall.exe");
+  qzpack::buildPackage(manifest, folder / "stub.exe", folder / "demo.exe");
   Outcome run = extract(folder / "demo.exe", folder / "out");
   EXPECT_EQ(run.status, 0) << run.err;
   auto payload = tree(example / "payload");
   EXPECT_GE(payload.size(), 5u);
+  payload.push_back({"uninstall.exe", bytesOf("the uninstaller")});
+  std::sort(payload.begin(), payload.end());
   EXPECT_EQ(tree(folder / "out"), payload);
 }
 
