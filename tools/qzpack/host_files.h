@@ -17,6 +17,9 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // fopen for a path that may hold any character the host's file names can.
 File openFile(const std::filesystem::path& path, const char* mode);
 
+// fseek to an offset that may lie past 2 GiB, where long has 32 bits (Windows). True on success.
+bool seekFile(std::FILE* file, uint64_t offset);
+
 // The output is written under a temporary name beside the target and renamed into place only
 // when complete, so a failure leaves nothing behind. Faults throw BuildError.
 class PendingOutput {
@@ -30,11 +33,36 @@ class PendingOutput {
   void writeAt(uint64_t offset, const std::vector<unsigned char>& bytes);
   // Moves the file to its final name, replacing what is there.
   void commit();
+  const std::filesystem::path& target() const { return output_; }
 
  private:
   [[noreturn]] void fail(const char* what) const;
   std::filesystem::path output_, temp_;
   File file_;
+};
+
+// Scratch space for data on its way to an output: a temporary file beside it, appended to by one
+// writer, read back by offset through handles of its own, and removed when the object goes away.
+// Faults throw BuildError.
+class SpillFile {
+ public:
+  explicit SpillFile(const std::filesystem::path& near);
+  ~SpillFile();
+  SpillFile(const SpillFile&) = delete;
+  SpillFile& operator=(const SpillFile&) = delete;
+
+  void append(const void* data, size_t size);
+  // Makes what was appended visible to readers.
+  void flush();
+  uint64_t size() const { return size_; }
+  // Copies length bytes from offset to out; safe while another thread appends.
+  void copyTo(PendingOutput& out, uint64_t offset, uint64_t length) const;
+
+ private:
+  [[noreturn]] void fail(const char* what) const;
+  std::filesystem::path path_;
+  File file_;
+  uint64_t size_ = 0;
 };
 
 }  // namespace qzpack

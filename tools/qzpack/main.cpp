@@ -1,14 +1,17 @@
 // qzpack: makes installer packages and checks them.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "job_threads.h"
 #include "manifest.h"
 #include "package_extract.h"
 #include "package_report.h"
 #include "package_writer.h"
+#include "progress_line.h"
 #include "uninstaller_entry.h"
 
 namespace fs = std::filesystem;
@@ -17,6 +20,7 @@ namespace {
 
 const char* usage =
     "usage: qzpack build MANIFEST -o OUT.exe [--stub setup.exe] [--uninstaller uninstall.exe]\n"
+    "                    [-j JOBS]\n"
     "       qzpack list PACKAGE\n"
     "       qzpack verify PACKAGE\n"
     "       qzpack extract PACKAGE DIR [NAME...] [--force]\n";
@@ -35,13 +39,31 @@ fs::path defaultStub(const char* argv0) {
 #endif
 }
 
+constexpr unsigned maxJobs = 256;
+
+// The count of -j N or -jN; 0 when it is not a number from 1 to maxJobs.
+unsigned jobCount(const std::string& text) {
+  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  unsigned jobs = static_cast<unsigned>(std::stoul(text));
+  return jobs <= maxJobs ? jobs : 0;
+}
+
 int build(const std::vector<std::string>& args, const char* argv0) {
   std::string manifest, output, stub, uninstaller;
+  qzpack::BuildOptions options;
+  options.jobs = qzpack::coreCount();
   for (size_t i = 0; i < args.size(); ++i) {
     if ((args[i] == "-o" || args[i] == "--stub" || args[i] == "--uninstaller") &&
         i + 1 < args.size()) {
       std::string& target = args[i] == "-o" ? output : args[i] == "--stub" ? stub : uninstaller;
       target = args[++i];
+    } else if (args[i].rfind("-j", 0) == 0 && (args[i].size() > 2 || i + 1 < args.size())) {
+      options.jobs = jobCount(args[i].size() > 2 ? args[i].substr(2) : args[++i]);
+      if (!options.jobs) {
+        std::cerr << "qzpack: -j takes a number of jobs from 1 to " << maxJobs << "\n";
+        return 2;
+      }
     } else if (manifest.empty() && args[i].rfind("-", 0) != 0) {
       manifest = args[i];
     } else {
@@ -58,7 +80,9 @@ int build(const std::vector<std::string>& args, const char* argv0) {
     qzpack::Manifest m = qzpack::readManifest(manifest);
     qzpack::addUninstaller(
         m, uninstaller.empty() ? qzpack::defaultUninstaller(stubPath) : fs::path(uninstaller));
-    qzpack::BuildSummary s = qzpack::buildPackage(m, stubPath, output);
+    // The progress line goes where errors go, and only to a terminal: a log stays clean.
+    if (qzpack::isTerminal(stderr)) options.progress = stderr;
+    qzpack::BuildSummary s = qzpack::buildPackage(m, stubPath, output, options);
     std::cout << output << ": stub " << s.stubSize << " bytes, header " << s.headerSize
               << " bytes, archive " << s.archiveSize << " bytes (" << s.entries << " entries, "
               << s.contentSize << " bytes of content)\n";

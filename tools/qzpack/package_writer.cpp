@@ -1,22 +1,17 @@
 #include "package_writer.h"
 
-#include <bzlib.h>
-
-#include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <map>
-#include <memory>
 
 #include "host_files.h"
 #include "pe_layout.h"
+#include "progress_line.h"
 
 namespace qzpack {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t chunkSize = 1 << 16;
 constexpr uint64_t maxPackageSize = 0x7FFFFFFF;  // the stub seeks with 32-bit offsets
 
 void putU32(std::vector<unsigned char>& out, uint32_t value) {
@@ -28,58 +23,21 @@ void putString(std::vector<unsigned char>& out, const std::string& text) {
   out.push_back(0);
 }
 
-struct Entry {
-  std::string name;
-  fs::path source;
-  uint32_t size = 0;
-  uint32_t offset = 0;  // from the start of the data area
-};
-
-// Copies one source file into the archive, plain or as one bzip2 stream; returns the stored
-// length.
-uint64_t storeEntry(PendingOutput& out, const Entry& entry, const Manifest& manifest) {
-  File in = openFile(entry.source, "rb");
-  if (!in) throw BuildError("cannot read " + entry.source.string() + ": " + std::strerror(errno));
-  std::vector<char> input(chunkSize), output(chunkSize);
-  uint64_t read = 0, stored = 0;
-  bool compress = manifest.compression == Compression::bzip2;
-  bz_stream stream{};
-  if (compress && BZ2_bzCompressInit(&stream, manifest.blockSize, 0, 0) != BZ_OK)
-    throw BuildError("bzip2 compressor cannot start");
-  struct End {
-    bz_stream* s;
-    bool on;
-    ~End() {
-      if (on) BZ2_bzCompressEnd(s);
-    }
-  } end{&stream, compress};
-  for (;;) {
-    size_t got = std::fread(input.data(), 1, input.size(), in.get());
-    if (std::ferror(in.get())) throw BuildError("cannot read " + entry.source.string());
-    read += got;
-    bool last = got < input.size();
-    if (!compress) {
-      out.write(input.data(), got);
-      stored += got;
-    } else {
-      stream.next_in = input.data();
-      stream.avail_in = static_cast<unsigned>(got);
-      int ret;
-      do {
-        stream.next_out = output.data();
-        stream.avail_out = static_cast<unsigned>(output.size());
-        ret = BZ2_bzCompress(&stream, last ? BZ_FINISH : BZ_RUN);
-        if (ret < 0) throw BuildError("bzip2 compression failed on " + entry.source.string());
-        size_t produced = output.size() - stream.avail_out;
-        out.write(output.data(), produced);
-        stored += produced;
-      } while (last ? ret != BZ_STREAM_END : stream.avail_in > 0);
-    }
-    if (last) break;
+// The archive directory, offsets as given (from the start of the data area).
+std::vector<unsigned char> directoryBytes(const std::vector<PackageEntry>& entries,
+                                          const std::vector<uint32_t>& offsets, bool compressed) {
+  uint32_t dataStart = 9;
+  for (const PackageEntry& e : entries) dataStart += static_cast<uint32_t>(e.name.size() + 9);
+  std::vector<unsigned char> d;
+  putU32(d, dataStart);
+  putU32(d, compressed ? 1 : 0);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    putString(d, entries[i].name);
+    putU32(d, offsets[i]);
+    putU32(d, entries[i].size);
   }
-  if (read != entry.size)
-    throw BuildError(entry.source.string() + " changed size while it was being packed");
-  return stored;
+  d.push_back(0);
+  return d;
 }
 
 }  // namespace
@@ -134,14 +92,9 @@ std::vector<unsigned char> readStub(const fs::path& stub) {
   return bytes;
 }
 
-BuildSummary buildPackage(const Manifest& manifest, const fs::path& stubPath,
-                          const fs::path& output) {
-  std::vector<unsigned char> stub = readStub(stubPath);
-
-  // One archive entry per distinct file name, in order of first appearance.
-  std::vector<Entry> entries;
+std::vector<PackageEntry> planEntries(const Manifest& manifest) {
+  std::vector<PackageEntry> entries;
   std::map<std::string, size_t> byName;
-  uint64_t contentSize = 0;
   for (const ManifestComponent& c : manifest.components) {
     for (const ManifestFile& f : c.files) {
       auto [it, added] = byName.emplace(f.name, entries.size());
@@ -154,58 +107,63 @@ BuildSummary buildPackage(const Manifest& manifest, const fs::path& stubPath,
       uint64_t size = fs::file_size(f.source, ec);
       if (ec) throw BuildError("cannot read " + f.source.string() + ": " + ec.message());
       if (size > maxPackageSize) throw BuildError(f.source.string() + " is too large");
-      contentSize += size;
-      entries.push_back({f.name, f.source, static_cast<uint32_t>(size), 0});
+      entries.push_back({f.name, f.source, static_cast<uint32_t>(size)});
     }
   }
+  return entries;
+}
 
+BuildSummary writePackage(const Manifest& manifest, const std::vector<PackageEntry>& entries,
+                          const fs::path& stubPath, const fs::path& output,
+                          const BuildOptions& options) {
+  std::vector<unsigned char> stub = readStub(stubPath);
   BuildSummary summary;
   summary.stubSize = stub.size();
   summary.entries = entries.size();
-  summary.contentSize = contentSize;
+  for (const PackageEntry& e : entries) summary.contentSize += e.size;
   uint32_t headerOffset = static_cast<uint32_t>(stub.size());
-  size_t headerSize = headerBytes(manifest, 0).size();
-  uint64_t archiveOffset = uint64_t{headerOffset} + headerSize;
-  summary.headerSize = headerSize;
+  summary.headerSize = headerBytes(manifest, 0).size();
+  uint64_t archiveOffset = uint64_t{headerOffset} + summary.headerSize;
 
-  uint32_t dataStart = 9;
-  for (const Entry& e : entries) dataStart += static_cast<uint32_t>(e.name.size() + 9);
-  if (archiveOffset + dataStart + contentSize > maxPackageSize &&
-      manifest.compression == Compression::none)
+  bool compressed = manifest.compression == Compression::bzip2;
+  std::vector<uint32_t> offsets(entries.size());
+  std::vector<unsigned char> directory = directoryBytes(entries, offsets, compressed);
+  uint64_t dataArea = archiveOffset + directory.size();
+  if (dataArea + summary.contentSize > maxPackageSize && !compressed)
     throw BuildError("the package would pass 2 GiB, more than setup can read");
 
   // Bytes 96-99 of the stub point at the header.
   for (int i = 0; i < 4; ++i) stub[96 + i] = static_cast<unsigned char>(headerOffset >> (8 * i));
-
   PendingOutput out(output);
   out.write(stub.data(), stub.size());
-  out.write(headerBytes(manifest, static_cast<uint32_t>(archiveOffset)).data(), headerSize);
+  out.write(headerBytes(manifest, static_cast<uint32_t>(archiveOffset)).data(), summary.headerSize);
+  out.write(directory.data(), directory.size());  // offsets are filled in once known
 
-  auto directory = [&] {
-    std::vector<unsigned char> d;
-    putU32(d, dataStart);
-    putU32(d, manifest.compression == Compression::bzip2 ? 1 : 0);
-    for (const Entry& e : entries) {
-      putString(d, e.name);
-      putU32(d, e.offset);
-      putU32(d, e.size);
-    }
-    d.push_back(0);
-    return d;
-  };
-  out.write(directory().data(), dataStart);  // offsets are filled in once known
-  uint64_t dataArea = archiveOffset + dataStart;
   uint64_t position = 0;
-  for (Entry& e : entries) {
-    e.offset = static_cast<uint32_t>(position);
-    position += storeEntry(out, e, manifest);
-    if (dataArea + position > maxPackageSize)
-      throw BuildError("the package would pass 2 GiB, more than setup can read");
-  }
-  out.writeAt(archiveOffset, directory());
-  summary.archiveSize = dataStart + position;
+  StoreSettings settings;
+  settings.blockSize = compressed ? manifest.blockSize : 0;
+  settings.jobs = options.jobs;
+  settings.bufferLimit = options.bufferLimit;
+  ProgressLine progress(options.progress, entries.size(), summary.contentSize);
+  storeEntries(
+      entries, settings, out,
+      [&](size_t index, uint64_t length) {
+        offsets[index] = static_cast<uint32_t>(position);
+        position += length;
+        if (dataArea + position > maxPackageSize)
+          throw BuildError("the package would pass 2 GiB, more than setup can read");
+      },
+      [&](size_t files, uint64_t bytes) { progress.update(files, bytes); });
+  progress.finish();
+  out.writeAt(archiveOffset, directoryBytes(entries, offsets, compressed));
+  summary.archiveSize = directory.size() + position;
   out.commit();
   return summary;
+}
+
+BuildSummary buildPackage(const Manifest& manifest, const fs::path& stub, const fs::path& output,
+                          const BuildOptions& options) {
+  return writePackage(manifest, planEntries(manifest), stub, output, options);
 }
 
 }  // namespace qzpack

@@ -2,10 +2,12 @@
 // bytes 96-99.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "entry_store.h"
 #include "manifest.h"
 
 namespace qzpack {
@@ -22,9 +24,25 @@ struct BuildSummary {
   size_t entries = 0;
 };
 
-// Builds the package at output; on any failure nothing is left at output (an older file there
-// stays as it was). Throws BuildError.
+struct BuildOptions {
+  unsigned jobs = 1;  // entries compressed at once
+  size_t bufferLimit = StoreSettings().bufferLimit;
+  std::FILE* progress = nullptr;  // a terminal to draw the progress line on, or none
+};
+
+// The archive's entries, one per distinct file name in order of first appearance, with the sizes
+// their files have now. Throws BuildError.
+std::vector<PackageEntry> planEntries(const Manifest& manifest);
+
+// Builds the package of these entries at output; on any failure nothing is left at output (an
+// older file there stays as it was). The same bytes come out whatever the options. Throws
+// BuildError.
+BuildSummary writePackage(const Manifest& manifest, const std::vector<PackageEntry>& entries,
+                          const std::filesystem::path& stub, const std::filesystem::path& output,
+                          const BuildOptions& options = {});
+
+// planEntries, then writePackage.
 BuildSummary buildPackage(const Manifest& manifest, const std::filesystem::path& stub,
-                          const std::filesystem::path& output);
+                          const std::filesystem::path& output, const BuildOptions& options = {});
 
 }  // namespace qzpack
