@@ -66,6 +66,33 @@ ArchiveStatus readDirectory(ArchiveReader* reader, FILE* file, uint32_t archiveO
   }
 }
 
+uint32_t nameHash(const char* name) {
+  uint32_t hash = 2166136261u;  // FNV-1a
+  for (; *name; ++name) hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
+  return hash;
+}
+
+// The slot that holds name, or the empty slot where it would go.
+uint32_t indexSlot(const ArchiveReader* reader, const char* name) {
+  uint32_t slot = nameHash(name) & reader->indexMask;
+  while (reader->index[slot] && strcmp(reader->names[reader->index[slot] - 1], name) != 0)
+    slot = (slot + 1) & reader->indexMask;
+  return slot;
+}
+
+ArchiveStatus indexDirectory(ArchiveReader* reader) {
+  uint32_t slots = 16;  // at most half full; the file's size bounds the count well below 2^30
+  while (slots < 2 * static_cast<uint32_t>(reader->count)) slots *= 2;
+  if (!(reader->index = static_cast<int32_t*>(calloc(slots, sizeof(int32_t)))))
+    return archiveNoMemory;
+  reader->indexMask = slots - 1;
+  for (int32_t i = 0; i < reader->count; ++i) {
+    uint32_t slot = indexSlot(reader, reader->names[i]);
+    if (!reader->index[slot]) reader->index[slot] = i + 1;  // a later equal name stays unseen
+  }
+  return archiveOk;
+}
+
 }  // namespace
 
 ArchiveReader* openArchive(const char* path, uint32_t archiveOffset) {
@@ -88,6 +115,8 @@ ArchiveReader* openArchive(const char* path, uint32_t archiveOffset) {
     reader->fileSize = static_cast<uint32_t>(size);
     reader->status = readDirectory(reader, file, archiveOffset);
   }
+  ArchiveStatus indexed = indexDirectory(reader);
+  if (reader->status == archiveOk) reader->status = indexed;
   fclose(file);
   return reader;
 }
@@ -98,6 +127,7 @@ void freeArchive(ArchiveReader* reader) {
   free(reader->names);
   free(reader->offsets);
   free(reader->sizes);
+  free(reader->index);
   free(reader->path);
   free(reader);
 }
@@ -119,14 +149,12 @@ const char* archiveStatusText(ArchiveStatus status) {
 }
 
 int findEntry(const ArchiveReader* reader, const char* name, uint32_t* offset, int32_t* size) {
-  for (int32_t i = 0; i < reader->count; ++i) {
-    if (strcmp(reader->names[i], name) == 0) {
-      *offset = reader->offsets[i];
-      *size = reader->sizes[i];
-      return 1;
-    }
-  }
-  return 0;
+  if (!reader->index) return 0;
+  int32_t found = reader->index[indexSlot(reader, name)] - 1;
+  if (found < 0) return 0;
+  *offset = reader->offsets[found];
+  *size = reader->sizes[found];
+  return 1;
 }
 
 EntryStream* openEntry(const ArchiveReader* reader, const char* name) {

@@ -27,6 +27,10 @@ struct ArchiveReader {
   int32_t capacity;
   ArchiveStatus status;
   uint32_t fileSize;
+  // Entry numbers + 1 by the hash of their names, open addressing, the first of equal names
+  // only: a lookup does not scan a directory of thousands of small files. Null: none found.
+  int32_t* index;
+  uint32_t indexMask;
 };
 
 struct EntryStream {

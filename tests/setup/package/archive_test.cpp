@@ -182,6 +182,28 @@ TEST_F(ArchiveTest, LookupIsCaseSensitiveAndTheFirstOfEqualNamesWins) {
   closeEntry(upper);
 }
 
+TEST_F(ArchiveTest, LookupAmongThousandsOfEntriesFindsTheFirstOfEqualNames) {
+  // Names n0..n1999 three times over, each entry one byte of its own.
+  std::vector<ArchiveEntry> entries;
+  for (int i = 0; i < 6000; ++i)
+    entries.push_back(
+        plainEntry("n" + std::to_string(i % 2000), Bytes{static_cast<unsigned char>(i)}));
+  ASSERT_NE(open(archiveBytes(entries, 0)), nullptr);
+  ASSERT_EQ(reader->status, archiveOk);
+  ASSERT_EQ(reader->count, 6000);
+  for (int i = 0; i < 2000; ++i) {
+    uint32_t offset = 0;
+    int32_t size = 0;
+    ASSERT_EQ(findEntry(reader, ("n" + std::to_string(i)).c_str(), &offset, &size), 1) << i;
+    EXPECT_EQ(offset, reader->offsets[i]) << "n" << i << " is found at its first entry";
+  }
+  for (const char* absent : {"n2000", "", "N1", "n01"}) {
+    uint32_t offset;
+    int32_t size;
+    EXPECT_EQ(findEntry(reader, absent, &offset, &size), 0) << absent;
+  }
+}
+
 TEST_F(ArchiveTest, OneEntryOpenedTwiceReadsFromTheStartInEachStream) {
   Bytes content = mixedBytes(50000, 9);
   ASSERT_NE(open(archiveBytes({packedEntry("x", content)}, archiveCompressed)), nullptr);
