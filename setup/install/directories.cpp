@@ -3,6 +3,7 @@
 #include <direct.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 bool isSeparator(char c) {
   return c == '\\' || c == '/';
@@ -29,10 +30,25 @@ size_t networkRootLength(const char* path) {
   return i;
 }
 
+// Whether the folder before path's last separator is there already, so that the walk would
+// create nothing; it enters every folder on the way, and each change of the working folder is
+// a round trip to the server under Wine. A ".." may pass through folders the walk would make.
+bool folderExists(const char* path) {
+  char folder[261];
+  size_t end = 0;
+  for (size_t i = 0; path[i]; ++i)
+    if (isSeparator(path[i])) end = i;
+  if (end == 0 || end >= sizeof folder || strstr(path, "..")) return false;
+  memcpy(folder, path, end);
+  folder[end] = 0;
+  DWORD attributes = GetFileAttributesA(folder);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 void makeDirectories(const char* path) {
-  if (!path || !path[0]) return;
+  if (!path || !path[0] || folderExists(path)) return;
   char* remembered = _getcwd(nullptr, 0);
   size_t start = 0;
   char component[261];
