@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "install/decode_ahead.h"
 #include "install/directories.h"
 #include "install/macros.h"
 #include "install/shortcut.h"
@@ -16,7 +17,7 @@ int64_t progressTotal;
 
 namespace {
 
-enum { chunkSize = 16384, pathSize = maxPathLength + 1 };
+enum { pathSize = maxPathLength + 1 };
 
 char logPath[pathSize];
 // This run's expansion of the shortcut folder. The header keeps the text as read: a retry after a
@@ -57,38 +58,25 @@ bool logRecord(unsigned char type, const char* path, InstallFailure* failure) {
   return true;
 }
 
-// Copies one entry to outputPath; a failed copy leaves no partial file behind.
-bool extractFile(ArchiveReader* reader, const char* name, const char* outputPath,
-                 InstallFailure* failure) {
-  static unsigned char chunk[chunkSize];
-  EntryStream* entry = openEntry(reader, name);  // missing from the archive: created empty
-  uint32_t offset;
-  int32_t size;
-  // In the directory but not readable (the carrier renamed or locked, the decoder refusing to
-  // start): a file left empty would be reported as installed.
-  if (!entry && findEntry(reader, name, &offset, &size))
-    return fail(failure, faultDamagedArchive, name);
+// Writes the run's next file to outputPath; a failed copy leaves no partial file behind.
+bool extractFile(const char* name, const char* outputPath, InstallFailure* failure) {
+  if (!nextFile()) return fail(failure, faultDamagedArchive, name);
   FILE* output = fopen(outputPath, "wb");
-  if (!output) {
-    closeEntry(entry);
-    return fail(failure, faultCannotWrite, outputPath);
-  }
+  if (!output) return fail(failure, faultCannotWrite, outputPath);
   InstallFault fault = faultNone;
-  while (!entryAtEnd(entry)) {
-    int32_t count = readEntry(entry, chunk, chunkSize);
-    if (count == 0) break;  // cut short or corrupt: reading again would not help
+  const unsigned char* bytes;
+  while (int32_t count = nextChunk(&bytes)) {
     progressDone += count;
     reportProgress();
-    if (fwrite(chunk, 1, static_cast<size_t>(count), output) != static_cast<size_t>(count)) {
+    if (fwrite(bytes, 1, static_cast<size_t>(count), output) != static_cast<size_t>(count)) {
       fault = faultCannotWrite;
       break;
     }
     progressDone += count;
     reportProgress();
   }
-  if (fault == faultNone && entry && entryFailed(entry)) fault = faultDamagedArchive;
+  if (fault == faultNone && fileFailed()) fault = faultDamagedArchive;
   if (fclose(output) != 0 && fault == faultNone) fault = faultCannotWrite;
-  closeEntry(entry);
   if (fault != faultNone) {
     remove(outputPath);
     return fail(failure, fault, fault == faultDamagedArchive ? name : outputPath);
@@ -122,18 +110,7 @@ bool installShortcut(const ShortcutDefinition* shortcut, InstallFailure* failure
   return true;
 }
 
-}  // namespace
-
-void scaleProgress(int64_t done, int64_t total, int32_t* scaledDone, int32_t* scaledTotal) {
-  while (total > INT32_MAX) {
-    done >>= 1;
-    total >>= 1;
-  }
-  *scaledDone = static_cast<int32_t>(done > total ? total : done);
-  *scaledTotal = static_cast<int32_t>(total);
-}
-
-bool installComponent(ArchiveReader* reader, Component* component, InstallFailure* failure) {
+bool installComponent(Component* component, InstallFailure* failure) {
   char destination[pathSize] = "";
   const char* chosen = destinationText();
   if (!appendPath(destination, chosen) || !appendPath(destination, "\\")) {
@@ -158,12 +135,53 @@ bool installComponent(ArchiveReader* reader, Component* component, InstallFailur
     }
     // A folder part may come from a field's value as well as from the name itself.
     if (hasFolderPart(name)) makeDirectories(outputPath);
-    if (!extractFile(reader, file->name, outputPath, failure)) return false;
+    if (!extractFile(file->name, outputPath, failure)) return false;
     if (!logRecord(logFileRecord, outputPath, failure)) return false;
   }
   for (const ShortcutDefinition* s = component->shortcuts; s; s = s->next)
     if (!installShortcut(s, failure)) return false;
   return true;
+}
+
+// Works out the progress total over every component, asks which rows are chosen (once each, in
+// order) and hands the chosen components' files to the decoding in the order of writing. False
+// when there is no memory for it.
+bool planRun(ArchiveReader* reader, int fullInstallation, bool** chosen) {
+  int32_t components = 0, files = 0;
+  for (const Component* c = header.firstComponent; c; c = c->next) ++components;
+  if (!(*chosen = static_cast<bool*>(malloc(static_cast<size_t>(components) + 1)))) return false;
+  int row = 0;
+  for (const Component* c = header.firstComponent; c; c = c->next, ++row) {
+    (*chosen)[row] = fullInstallation || rowSelected(row);
+    for (const ComponentFile* file = c->files; file; file = file->next) {
+      uint32_t offset;
+      int32_t size;
+      if (findEntry(reader, file->name, &offset, &size)) progressTotal += 2 * int64_t{size};
+      files += (*chosen)[row];
+    }
+    progressTotal += c->shortcutCount;
+  }
+  const char** names =
+      static_cast<const char**>(malloc((static_cast<size_t>(files) + 1) * sizeof(const char*)));
+  if (!names) return false;
+  files = row = 0;
+  for (const Component* c = header.firstComponent; c; c = c->next, ++row)
+    for (const ComponentFile* file = c->files; file && (*chosen)[row]; file = file->next)
+      names[files++] = file->name;
+  bool planned = beginDecoding(reader, names, files);
+  free(names);
+  return planned;
+}
+
+}  // namespace
+
+void scaleProgress(int64_t done, int64_t total, int32_t* scaledDone, int32_t* scaledTotal) {
+  while (total > INT32_MAX) {
+    done >>= 1;
+    total >>= 1;
+  }
+  *scaledDone = static_cast<int32_t>(done > total ? total : done);
+  *scaledTotal = static_cast<int32_t>(total);
 }
 
 InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure) {
@@ -180,22 +198,18 @@ InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure) {
   // A run after a part-way failure starts its bar again.
   progressDone = 0;
   progressTotal = 0;
-  for (const Component* c = header.firstComponent; c; c = c->next) {
-    for (const ComponentFile* file = c->files; file; file = file->next) {
-      uint32_t offset;
-      int32_t size;
-      if (findEntry(reader, file->name, &offset, &size)) progressTotal += 2 * int64_t{size};
-    }
-    progressTotal += c->shortcutCount;
-  }
+  bool* chosen = nullptr;
+  // Out of memory already: as for a directory too big to hold.
+  bool ok =
+      planRun(reader, fullInstallation, &chosen) || fail(failure, faultDamagedArchive, carrierPath);
   // Cut at 260 characters: a folder that long cannot hold a link, and the first shortcut fails
   // on it all the same, naming the cut path.
   cutPath(shortcutFolder, expandMacros(header.shortcutFolder ? header.shortcutFolder : ""), "");
-  bool ok = true;
   int row = 0;
-  for (Component* c = header.firstComponent; c && ok; c = c->next, ++row) {
-    if (fullInstallation || rowSelected(row)) ok = installComponent(reader, c, failure);
-  }
+  for (Component* c = header.firstComponent; c && ok; c = c->next, ++row)
+    if (chosen[row]) ok = installComponent(c, failure);
+  endDecoding();  // before the archive goes: the second thread may still read it
+  free(chosen);
   freeArchive(reader);
   if (installLog) {
     if (fclose(installLog) != 0 && ok) ok = fail(failure, faultCannotWrite, logPath);

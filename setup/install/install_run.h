@@ -7,8 +7,6 @@
 #include "install/install_log.h"
 #include "package/header.h"
 
-struct ArchiveReader;
-
 enum InstallOutcome {
   installDone,       // every chosen component is installed
   installNoCarrier,  // the carrier file could not be opened: nothing was done
@@ -34,7 +32,6 @@ extern int64_t progressDone;
 extern int64_t progressTotal;
 
 InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure);
-bool installComponent(ArchiveReader* reader, Component* component, InstallFailure* failure);
 
 // The pair handed to drawProgress for 64-bit counters: both halved alike until the total fits.
 void scaleProgress(int64_t done, int64_t total, int32_t* scaledDone, int32_t* scaledTotal);

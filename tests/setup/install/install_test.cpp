@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "install/decode_ahead.h"
 #include "install/directories.h"
 #include "install/install_run.h"
 #include "manifest.h"
@@ -100,6 +101,18 @@ fs::path craftCarrier(const ScratchFolder& folder, const std::string& manifest,
   return folder / "crafted.exe";
 }
 
+// The ways of sharing the decoding with the second thread that a run may take.
+struct Sharing {
+  const char* what;
+  DecodeSharing sharing;
+  int64_t limit;
+};
+const Sharing sharings[] = {{"alone", decodeAlone, int64_t{64} << 20},
+                            {"shared", decodeShared, int64_t{64} << 20},
+                            {"all ahead", decodeAllAhead, int64_t{64} << 20},
+                            {"shared, 96 KiB", decodeShared, 96 << 10},
+                            {"all ahead, 96 KiB", decodeAllAhead, 96 << 10}};
+
 class InstallRun : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -112,7 +125,11 @@ class InstallRun : public ::testing::Test {
     progressDone = 0;
     destination = (folder / "dest").string();
   }
-  void TearDown() override { freeSetupHeader(); }
+  void TearDown() override {
+    freeSetupHeader();
+    decodeSharing = decodeShared;
+    decodeAheadLimit = int64_t{64} << 20;
+  }
 
   // Builds a package from manifest text and reads its header as the wizard does.
   void package(const std::string& manifest) { load(buildPackage(folder, manifest)); }
@@ -256,6 +273,97 @@ TEST_F(InstallRun, ProgressCountsTwoUnitsPerByteAndOnePerShortcut) {
   }
 }
 
+TEST_F(InstallRun, DecodingAheadInstallsTheSameFilesLogAndProgressWhateverTheSharing) {
+  // Sizes around a chunk and a bzip2 block, an empty file, and one file in both components.
+  const size_t sizes[] = {0, 1, 16383, 16384, 16385, 40000, 250000, 1200000};
+  std::string first, second;
+  for (int i = 0; i < 20; ++i) {
+    std::string name = "f" + std::to_string(i);
+    writeFile(folder / name, mixedBytes(i == 15 ? 250000 : sizes[i % 8], i));
+    (i < 14 ? first : second) += "\"" + name + "\", ";
+  }
+  package("title = \"T\"\n[[component]]\nname = \"A\"\nfiles = [" + first +
+          "]\n  [[component.shortcut]]\n  target = \"x\"\n  linkName = \"%PROGRAMDIR%\\\\L\"\n"
+          "[[component]]\nname = \"B\"\nfiles = [" +
+          second + "\"f3\"]\n");
+  Bytes log;
+  std::vector<std::pair<int32_t, int32_t>> reports;
+  for (const Sharing& s : sharings) {
+    SCOPED_TRACE(s.what);
+    decodeSharing = s.sharing;
+    decodeAheadLimit = s.limit;
+    fs::remove_all(dest());
+    progress.clear();
+    ASSERT_EQ(run(1), installDone) << failure.path;
+    for (int i = 0; i < 20; ++i) {
+      std::string name = "f" + std::to_string(i);
+      EXPECT_TRUE(readFile(dest(name)) == readFile(folder / name)) << name;
+    }
+    if (log.empty()) {  // the run on one thread sets what the others must match
+      log = readFile(dest("_qzsetup.log"));
+      reports = progress;
+    }
+    EXPECT_EQ(readFile(dest("_qzsetup.log")), log);
+    EXPECT_EQ(progress, reports) << "every report, in order";
+    EXPECT_LE(decodeAheadStats.peakHeld, s.limit);
+    if (s.sharing == decodeAllAhead) {
+      EXPECT_EQ(decodeAheadStats.filesBySecondThread, 21);
+    }
+  }
+}
+
+TEST_F(InstallRun, PartWayFailuresWhileDecodingAheadAreReportedAsOnOneThread) {
+  // A damaged entry, and a file that cannot be created, each after a file written whole and
+  // before one that the second thread may already have decoded. Files go in the reverse of
+  // the manifest's order.
+  writeFile(folder / "first.bin", mixedBytes(300000, 1));
+  writeFile(folder / "middle.bin", mixedBytes(300000, 2));
+  writeFile(folder / "last.bin", mixedBytes(200000, 3));
+  package(R"(
+title = "T"
+[[component]]
+name = "C"
+files = ["last.bin", "middle.bin", "first.bin"]
+)");
+  // A bit flipped halfway through middle.bin's stream.
+  Bytes bytes = readFile(packagePath);
+  ArchiveReader* reader = openArchive(packagePath.c_str(), header.archiveOffset);
+  ASSERT_NE(reader, nullptr);
+  uint32_t start = 0, end = static_cast<uint32_t>(bytes.size());
+  for (int32_t i = 0; i < reader->count; ++i)
+    if (std::string(reader->names[i]) == "middle.bin") start = reader->offsets[i];
+  for (int32_t i = 0; i < reader->count; ++i)
+    if (reader->offsets[i] > start && reader->offsets[i] < end) end = reader->offsets[i];
+  freeArchive(reader);
+  bytes[(start + end) / 2] ^= 0x08;
+  writeFile(folder / "damaged.exe", bytes);
+  struct Case {
+    const char* what;
+    bool damaged;  // else middle.bin's place is taken by a folder
+    InstallFault fault;
+  };
+  for (const Case& c : {Case{"damaged", true, faultDamagedArchive},
+                        Case{"cannot create", false, faultCannotWrite}}) {
+    for (const Sharing& s : sharings) {
+      SCOPED_TRACE(std::string(c.what) + ", " + s.what);
+      decodeSharing = s.sharing;
+      decodeAheadLimit = s.limit;
+      freeSetupHeader();
+      selectedRows.clear();
+      load(c.damaged ? folder / "damaged.exe" : fs::path(packagePath));
+      fs::remove_all(dest());
+      if (!c.damaged) fs::create_directories(dest("middle.bin"));
+      ASSERT_EQ(run(1), installFailed);
+      EXPECT_EQ(failure.fault, c.fault);
+      EXPECT_EQ(std::string(failure.path), c.damaged ? "middle.bin" : dest("middle.bin").string());
+      EXPECT_EQ(readFile(dest("first.bin")), readFile(folder / "first.bin"));
+      EXPECT_EQ(fs::is_directory(dest("middle.bin")), !c.damaged) << "no partial file is left";
+      EXPECT_FALSE(fs::exists(dest("last.bin")));
+      EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{1, destination + "\\first.bin"}}));
+    }
+  }
+}
+
 TEST_F(InstallRun, CountersForPayloadsOverOneGibibyteStayInProportion) {
   int32_t done, total;
   scaleProgress(1000, 22005, &done, &total);
@@ -357,29 +465,6 @@ TEST_F(InstallRun, FileNameWithAFolderPartGoesIntoThatFolder) {
   }
 }
 
-TEST_F(InstallRun, CorruptEntryFailsPartWayNamingTheEntryAndLeavesNoPartialFile) {
-  writeFile(folder / "first.bin", mixedBytes(5000, 1));
-  writeFile(folder / "second.bin", mixedBytes(300000, 2));
-  package(R"(
-title = "T"
-[[component]]
-name = "C"
-files = ["second.bin", "first.bin"]
-)");
-  Bytes bytes = readFile(packagePath);
-  bytes[bytes.size() - 20000] ^= 0x08;  // inside second.bin's stream, the last one
-  writeFile(folder / "corrupt.exe", bytes);
-  freeSetupHeader();
-  load(folder / "corrupt.exe");
-  ASSERT_EQ(run(1), installFailed);
-  EXPECT_EQ(failure.fault, faultDamagedArchive);
-  EXPECT_STREQ(failure.path, "second.bin");
-  EXPECT_TRUE(fs::exists(dest("first.bin"))) << "installed before the fault";
-  EXPECT_FALSE(fs::exists(dest("second.bin"))) << "no partial file is left";
-  EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{1, destination + "\\first.bin"}}))
-      << "the log lists what was installed, and is closed";
-}
-
 TEST_F(InstallRun, CarrierCutShortInsideItsArchiveFailsPartWay) {
   writeFile(folder / "big.bin", mixedBytes(200000, 3));
   package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"big.bin\"]\n");
@@ -478,6 +563,7 @@ files = ["a.txt"]
     const char* what;
     std::function<void()> spoil, mend;
   };
+  // The second thread opens no entry before the run writes its first file.
   for (const Case& c : {Case{"renamed", [&] { fs::rename(packagePath, moved); },
                              [&] { fs::rename(moved, packagePath); }},
                         Case{"locked",
@@ -485,18 +571,20 @@ files = ["a.txt"]
                                lock = CreateFileA(packagePath.c_str(), GENERIC_READ, 0, nullptr,
                                                   OPEN_EXISTING, 0, nullptr);
                              },
-                             [&] { CloseHandle(lock); }}}) {
-    SCOPED_TRACE(c.what);
-    fs::remove_all(dest());
-    atFirstProgress = c.spoil;
-    InstallOutcome outcome = run(1);
-    c.mend();
-    ASSERT_EQ(outcome, installFailed);
-    EXPECT_EQ(failure.fault, faultDamagedArchive);
-    EXPECT_STREQ(failure.path, "a.txt");
-    EXPECT_FALSE(fs::exists(dest("a.txt"))) << "not created empty";
-    EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{2, destination + "\\L.lnk"}}));
-  }
+                             [&] { CloseHandle(lock); }}})
+    for (const Sharing& s : sharings) {
+      SCOPED_TRACE(c.what + std::string(", ") + s.what);
+      decodeSharing = s.sharing;
+      fs::remove_all(dest());
+      atFirstProgress = c.spoil;
+      InstallOutcome outcome = run(1);
+      c.mend();
+      ASSERT_EQ(outcome, installFailed);
+      EXPECT_EQ(failure.fault, faultDamagedArchive);
+      EXPECT_STREQ(failure.path, "a.txt");
+      EXPECT_FALSE(fs::exists(dest("a.txt"))) << "not created empty";
+      EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{2, destination + "\\L.lnk"}}));
+    }
 }
 
 TEST_F(InstallRun, PathsOver260CharactersAreRefusedNotCut) {
@@ -537,6 +625,8 @@ TEST(MakeDirectories, CreatesEveryFolderBeforeTheLastSeparatorAndRestoresTheWork
   makeDirectories((base + "\\one\\two\\three\\file.txt").c_str());
   EXPECT_TRUE(fs::is_directory(folder / "one/two/three"));
   EXPECT_FALSE(fs::exists(folder / "one/two/three/file.txt"));
+  makeDirectories((base + "\\one\\two\\four\\file.txt").c_str());
+  EXPECT_TRUE(fs::is_directory(folder / "one/two/four")) << "below folders that are there";
   makeDirectories((base + "\\dir\\no-slash").c_str());
   EXPECT_TRUE(fs::is_directory(folder / "dir"));
   EXPECT_FALSE(fs::exists(folder / "dir/no-slash")) << "after the last backslash: not a folder";
