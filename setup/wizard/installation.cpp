@@ -17,6 +17,10 @@ const char writeFailureEnd[] =
 
 enum { rowTextSize = 256 };
 
+// What the bar shows: a run's first report draws it afresh.
+int drawnFill = -1;
+int32_t drawnTotal;
+
 Component* componentAt(int index) {
   Component* component = header.firstComponent;
   while (component && index-- > 0) component = component->next;
@@ -128,6 +132,10 @@ void drawProgress(int32_t done, int32_t total) {
   lookAtQueue();
   if (total == 0) return;
   int fill = static_cast<int>(int64_t{done} * 200 / total);
+  // Two calls per chunk would otherwise redraw a bar that only changes 200 times.
+  if (fill == drawnFill && total == drawnTotal) return;
+  drawnFill = fill;
+  drawnTotal = total;
   RECT bar = progressBar();
   HDC dc = GetDC(wizard.main);
   Rectangle(dc, bar.left, bar.top, bar.right, bar.bottom);
@@ -146,6 +154,7 @@ void startInstallation() {
   int fullInstallation = isChecked(wizard.fullButton) ? 1 : 0;
   if (!fullInstallation && requiredComponentMissing()) return;
   InstallFailure failure;
+  drawnFill = -1;
   InstallOutcome outcome = runInstallation(fullInstallation, &failure);
   dropInput();  // what came after the last look at the queue, too
   if (outcome == installNoCarrier) {
