@@ -189,11 +189,20 @@ void helpOrWait() {
   sleepLocked(runSide);
 }
 
+// Wakes the second thread if it may go on now: at the first file, when the file being written
+// is its own and unfinished, or once half the room is free again. A wake-up for each chunk
+// written would cost a round trip to the server under Wine, for one chunk of room each.
+void wakeSecond() {
+  const PlannedFile& file = files[current];
+  if (current == 0 || (file.owner == secondThread && !file.done) || heldTotal <= aheadChunks / 2)
+    wake(secondSide);
+}
+
 void releaseWriting() {
   if (!writing) return;
   releaseChunk(&files[current], writing);
   writing = nullptr;
-  wake(secondSide);
+  wakeSecond();
 }
 
 }  // namespace
@@ -225,7 +234,7 @@ bool nextFile() {
   releaseWriting();
   PlannedFile* file = &files[++current];
   if (file->owner == nobody && sharing != decodeAllAhead) claim(current, runThread);
-  wake(secondSide);  // the room it may take has changed, and at the first file it may begin
+  wakeSecond();
   while (!file->opened) {
     if (file->owner != runThread)
       helpOrWait();
