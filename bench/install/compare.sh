@@ -34,8 +34,16 @@ server_running() {
 had_server=; server_running && had_server=1
 had_screen=; [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null && had_screen=1
 work=$(mktemp -d)
+# Installations go to a tmpfs when there is one: each round deletes what the one before made,
+# and a disk file system then takes longer to create files for whoever comes next (ext4 passes
+# over just-deleted inodes). QZ_BENCH_TARGET=FOLDER installs below FOLDER instead.
+if [ -n "${QZ_BENCH_TARGET:-}" ]; then
+  target=$(mktemp -d -p "$QZ_BENCH_TARGET")
+else
+  target=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
+fi
 cleanup() {
-  rm -rf "$work"
+  rm -rf "$work" "$target"
   if [ -z "$had_server" ]; then
     scripts/wine-session.sh stop build/win64 >/dev/null
   elif [ -z "$had_screen" ] && [ -f "$state/xvfb.pid" ]; then
@@ -47,5 +55,5 @@ trap cleanup EXIT
 display=$(scripts/wine-session.sh start build/win64)
 
 echo "load before: $(uptime | sed 's/.*load/load/')"
-DISPLAY=$display WINEPREFIX=$prefix python3 bench/install/measure.py "$top" "$work"
+DISPLAY=$display WINEPREFIX=$prefix python3 bench/install/measure.py "$top" "$work" "$target"
 echo "load after: $(uptime | sed 's/.*load/load/')"

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Installation speed beside NSIS and native bzip2, on payloads built from this machine's files.
 
-measure.py TOP WORK: TOP is the source tree, with qzpack built by the native-release preset and
-setup.exe, install_throughput.exe and walk_wizard.exe by the win64 one; WORK an empty folder for
-the payloads, packages and installations. A Wine session for build/win64 must be running
-(DISPLAY and WINEPREFIX set). Every contender runs once per round, in turn, three rounds; each
+measure.py TOP WORK TARGET: TOP is the source tree, with qzpack built by the native-release preset
+and setup.exe, install_throughput.exe and walk_wizard.exe by the win64 one; WORK an empty folder
+for the payloads and packages, TARGET one for the installations. A Wine session for build/win64
+must be running (DISPLAY and WINEPREFIX set). Every contender runs once per round, in turn, three rounds; each
 keeps its best time. The first round checks every installation against its payload.
 """
 import bz2
@@ -51,9 +51,9 @@ def same_tree(installed, source):
 
 
 class Payload:
-    def __init__(self, top, work, name, made):
+    def __init__(self, top, work, target, name, made):
         self.name, self.source, self.files, self.bytes = name, made.root, made.count, made.bytes
-        self.dest = os.path.join(work, "installed-" + name)
+        self.dest = os.path.join(target, name)
         base = os.path.join(work, name)
         with open(base + ".toml", "w") as f:
             # A literal string: the backslashes stay as they are.
@@ -134,10 +134,10 @@ class Bench:
 def table(bench, mixed, small):
     print("| What | This project | Peer, same work | Ratio |")
     print("|---|---|---|---|")
-    for p, what in ((mixed, "%.1f MiB of real files (shared libraries, headers, docs) and generated "
-                            "data; %d files, bzip2" % (mixed.bytes / MIB, mixed.files)),
-                    (small, "%d small files (%.1f MiB: headers found here, generated notes)"
-                            % (small.files, small.bytes / MIB))):
+    for p, what in ((mixed, "%.1f MiB of real files and generated data (shared libraries, headers, "
+                            "docs, text, binary; %d files, bzip2)" % (mixed.bytes / MIB, mixed.files)),
+                    (small, "%s small files (%.1f MiB: small headers, generated notes; bzip2)"
+                            % (format(small.files, ","), small.bytes / MIB))):
         ours, nsis = bench.rate(p, "engine-shared"), bench.rate(p, "nsis")
         print("| Installing %s under 64-bit Wine | %.1f MiB/s (the engine alone, no windows) | "
               "NSIS 3 amd64 installer, bzip2 per file, silent: %.1f MiB/s | %.2f× |"
@@ -152,18 +152,18 @@ def table(bench, mixed, small):
 
 
 def main():
-    top, work = sys.argv[1], sys.argv[2]
+    top, work, target = sys.argv[1:4]
     made = os.path.join(work, "payload")
-    mixed = Payload(top, work, "mixed", payloads.mixed(os.path.join(made, "mixed")))
-    small = Payload(top, work, "small", payloads.small(os.path.join(made, "small")))
+    mixed = Payload(top, work, target, "mixed", payloads.mixed(os.path.join(made, "mixed")))
+    small = Payload(top, work, target, "small", payloads.small(os.path.join(made, "small")))
     # Writing back what was just made would slow the first rounds down.
     os.sync()
     bench = Bench(top)
     for r in range(ROUNDS):
         for p in (mixed, small):
             bench.round(p, r == 0)
-    print("Installation, best of %d rounds, contenders in turn; MiB of file content per second"
-          % ROUNDS)
+    print("Installation into %s, best of %d rounds, contenders in turn; MiB of file content per "
+          "second" % (target, ROUNDS))
     print()
     table(bench, mixed, small)
 
