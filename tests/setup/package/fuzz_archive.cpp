@@ -1,6 +1,7 @@
 // Fuzz target: any bytes as an archive at offset 0 of a file; every entry is read to its end in
 // 16384-byte chunks, as the installation run reads them.
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <string>
@@ -9,6 +10,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   static const std::string path = "/dev/shm/qz-fuzz-archive-" + std::to_string(getpid());
+  // The last input's file goes when the run ends.
+  static const int removal = atexit([] { remove(path.c_str()); });
+  (void)removal;
   FILE* file = fopen(path.c_str(), "wb");
   if (!file) return 0;
   fwrite(data, 1, size, file);
