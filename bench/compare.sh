@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every comparison with the tools people would use instead, in one run: installation (beside
-# NSIS and bzip2), rendering (beside xmp and openmpt123) and, where the packager has one, qzpack
+# NSIS and bzip2), rendering (beside xmp and openmpt123) and qzpack
 # build on every core (beside one job). Each area's script installs the peers it needs from
 # Debian's packages, builds what it measures and removes what it made.
 # Run by hand: bench/compare.sh
@@ -13,8 +13,6 @@ bench/install/compare.sh
 echo
 echo "== Rendering"
 bench/tarnmix/compare.sh
-if [ -x bench/qzpack/compare.sh ]; then
-  echo
-  echo "== Packaging"
-  bench/qzpack/compare.sh
-fi
+echo
+echo "== Packaging"
+bench/qzpack/compare.sh
