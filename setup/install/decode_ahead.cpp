@@ -53,14 +53,20 @@ Chunk* writing;  // handed out by nextChunk, taken back at the next call
 Chunk direct;    // the run's thread decodes a file it writes straight into this one
 DecodeSharing sharing;
 bool threadStarted, stopping;
+// Each thread's last finished stream, by owner: the next entry it opens goes through the same
+// package file. Only that thread touches its own.
+EntryStream* spent[3];
 
-// Opens the entry, or reads its next chunk into chunk. By the file's owner, outside the lock.
+// Opens the entry, or reads its next chunk into chunk. By the file's owner, on its own thread,
+// outside the lock.
 Step advance(PlannedFile* file, Chunk* chunk) {
   Step step = {false, false, false};
+  EntryStream*& mySpent = spent[file->owner];
   if (!file->opened) {
     uint32_t offset;
     int32_t size;
-    file->stream = openEntry(reader, file->name);
+    file->stream = reopenEntry(reader, file->name, mySpent);
+    mySpent = nullptr;
     // Not in the archive: created empty. In it but not readable (the carrier renamed or
     // locked, the decoder refusing to start): a file left empty would pass for installed.
     step.unopenable = !file->stream && findEntry(reader, file->name, &offset, &size);
@@ -71,7 +77,8 @@ Step advance(PlannedFile* file, Chunk* chunk) {
   }
   if (step.done && file->stream) {
     step.failed = entryFailed(file->stream);
-    closeEntry(file->stream);
+    closeEntry(mySpent);  // one kept from another file this thread had open at the same time
+    mySpent = file->stream;
     file->stream = nullptr;
   }
   return step;
@@ -299,6 +306,10 @@ void endDecoding() {
       files[i].first = chunk->next;
       free(chunk);
     }
+  }
+  for (EntryStream*& stream : spent) {
+    closeEntry(stream);
+    stream = nullptr;
   }
   free(writing);
   while (Chunk* chunk = spare) {

@@ -158,27 +158,47 @@ int findEntry(const ArchiveReader* reader, const char* name, uint32_t* offset, i
 }
 
 EntryStream* openEntry(const ArchiveReader* reader, const char* name) {
+  return reopenEntry(reader, name, nullptr);
+}
+
+EntryStream* reopenEntry(const ArchiveReader* reader, const char* name, EntryStream* spent) {
   uint32_t offset;
   int32_t size;
-  if (!findEntry(reader, name, &offset, &size)) return nullptr;
-  EntryStream* stream = static_cast<EntryStream*>(calloc(1, sizeof(EntryStream)));
-  if (!stream) return nullptr;
-  if (!(stream->file = fopen(reader->path, "rb"))) {
-    free(stream);
+  if (!findEntry(reader, name, &offset, &size)) {
+    closeEntry(spent);
     return nullptr;
   }
-  fseek(stream->file, static_cast<long>(offset), SEEK_SET);
-  if (reader->archiveFlags & archiveCompressed) {
-    int error;
-    stream->decoder = BZ2_bzReadOpen(&error, stream->file, 1, 0, nullptr, 0);
-    if (!stream->decoder) {
-      fclose(stream->file);
+  EntryStream* stream = spent;
+  if (stream) {
+    if (stream->decoder) {
+      int error;
+      BZ2_bzReadClose(&error, stream->decoder);
+      stream->decoder = nullptr;
+    }
+    clearerr(stream->file);  // a read error of the last entry is not this one's
+  } else {
+    if (!(stream = static_cast<EntryStream*>(calloc(1, sizeof(EntryStream))))) return nullptr;
+    if (!(stream->file = fopen(reader->path, "rb"))) {
       free(stream);
       return nullptr;
     }
   }
+  if (fseek(stream->file, static_cast<long>(offset), SEEK_SET) != 0) {
+    closeEntry(stream);
+    return nullptr;
+  }
+  if (reader->archiveFlags & archiveCompressed) {
+    int error;
+    stream->decoder = BZ2_bzReadOpen(&error, stream->file, 1, 0, nullptr, 0);
+    if (!stream->decoder) {
+      closeEntry(stream);
+      return nullptr;
+    }
+  }
   stream->start = offset;
+  stream->position = 0;
   stream->size = size;
+  stream->failed = stream->streamEnded = false;
   return stream;
 }
 

@@ -52,6 +52,10 @@ const char* archiveStatusText(ArchiveStatus status);
 // first of equal names wins.
 int findEntry(const ArchiveReader* reader, const char* name, uint32_t* offset, int32_t* size);
 EntryStream* openEntry(const ArchiveReader* reader, const char* name);
+// As openEntry, through the package file of spent, a stream of the same reader that is done
+// with: opening the package again for each of thousands of small entries costs more than
+// decoding them under Wine. spent is taken over either way; null opens the file afresh.
+EntryStream* reopenEntry(const ArchiveReader* reader, const char* name, EntryStream* spent);
 bool entryAtEnd(const EntryStream* stream);
 // Bytes placed in buffer, never past the entry's size; 0 for a null stream. A 0 before the end
 // means the stored data is cut short or corrupt: the caller treats the entry as failed.

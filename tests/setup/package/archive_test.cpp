@@ -221,6 +221,36 @@ TEST_F(ArchiveTest, OneEntryOpenedTwiceReadsFromTheStartInEachStream) {
   closeEntry(second);
 }
 
+TEST_F(ArchiveTest, ReopeningThroughASpentStreamReadsEachEntryWhole) {
+  // After a whole entry, one left half-read, a damaged one and a missing name; plain and bzip2.
+  Bytes a = mixedBytes(50000, 1), b = mixedBytes(30000, 2), c = mixedBytes(70000, 3);
+  for (uint32_t flags : {0u, uint32_t{archiveCompressed}}) {
+    SCOPED_TRACE(flags);
+    auto entry = flags ? packedEntry : plainEntry;
+    ArchiveEntry damaged = entry("bad", c);
+    damaged.stored[damaged.stored.size() / 2] ^= 0x40;
+    damaged.stored.resize(damaged.stored.size() - 10);  // plain data: cut at the file's end
+    freeArchive(reader);
+    ASSERT_NE(open(archiveBytes({entry("a", a), entry("b", b), entry("c", c), damaged}, flags)),
+              nullptr);
+    EntryStream* stream = openEntry(reader, "a");
+    EXPECT_EQ(drain(stream, 16384), a);
+    stream = reopenEntry(reader, "b", stream);
+    unsigned char head[100];
+    ASSERT_EQ(readEntry(stream, head, 100), 100);
+    stream = reopenEntry(reader, "bad", stream);
+    bool failed = false;
+    drain(stream, 16384, &failed);
+    EXPECT_TRUE(failed);
+    stream = reopenEntry(reader, "c", stream);
+    EXPECT_EQ(drain(stream, 16384, &failed), c);
+    EXPECT_FALSE(failed) << "the damage before is not this entry's";
+    stream = reopenEntry(reader, "b", stream);
+    EXPECT_EQ(drain(stream, 16384), b);
+    EXPECT_EQ(reopenEntry(reader, "missing", stream), nullptr) << "the spent stream is closed";
+  }
+}
+
 TEST_F(ArchiveTest, EmptyDirectoryAndNullStreams) {
   ASSERT_NE(open(archiveBytes({}, 0)), nullptr);
   EXPECT_EQ(reader->count, 0);

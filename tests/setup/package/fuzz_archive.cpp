@@ -20,12 +20,21 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   ArchiveReader* reader = openArchive(path.c_str(), 0);
   if (!reader) return 0;
   static unsigned char chunk[16384];
+  EntryStream* spent = nullptr;
   for (int32_t i = 0; i < reader->count; ++i) {
-    EntryStream* stream = openEntry(reader, reader->names[i]);
+    // Every other entry through the stream of the one before, as the installation run reads.
+    EntryStream* stream = nullptr;
+    if (i % 2) {
+      stream = reopenEntry(reader, reader->names[i], spent);
+    } else {
+      closeEntry(spent);
+      stream = openEntry(reader, reader->names[i]);
+    }
     while (!entryAtEnd(stream) && readEntry(stream, chunk, sizeof chunk) > 0) {
     }
-    closeEntry(stream);
+    spent = stream;
   }
+  closeEntry(spent);
   freeArchive(reader);
   return 0;
 }
