@@ -3,7 +3,6 @@
 // output sample at which it came must stay the same.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,16 +58,6 @@ uint64_t render(Module* module, int parts) {
   return sum.value;
 }
 
-Bytes readFile(const char* path) {
-  Bytes bytes;
-  if (FILE* file = std::fopen(path, "rb")) {
-    int c;
-    while ((c = std::fgetc(file)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(file);
-  }
-  return bytes;
-}
-
 // Mixer edges in one song: a 4-byte loop read at a step of about 1.5 (the fraction dropped at
 // each wrap), a loop past the data, a loop starting beyond it, a 2-byte loop (none), a sample
 // played past byte 32767 at a slot volume of 255, a held first byte (period 0), an offset, a
@@ -98,28 +87,27 @@ ModDraft edgesDraft() {
 
 struct Song {
   std::string name;
-  Bytes bytes;
+  ModulePtr module;
   int parts;
   uint64_t expected;
 };
 
 TEST(RenderChecksum, EveryByteLevelAndCallbackAsRecorded) {
   buildFreqTable();
-  std::vector<Song> songs = {
-      // The example, once through and into its second pass.
-      {"tarn-theme.mod", readFile(EXAMPLE_MODULE), 1100, 0x0dd3e39a958a1188},
-      {"busiest", busiestDraft().build(), 300, 0x4a50e938af871fb6},
-      {"edges", edgesDraft().build(), 200, 0xcd8924d2665e5a59},
-  };
+  std::vector<Song> songs;
+  // The example, once through and into its second pass.
+  songs.push_back(
+      {"tarn-theme.mod", ModulePtr(loadModule(EXAMPLE_MODULE)), 1100, 0x0dd3e39a958a1188});
+  songs.push_back({"busiest", ModulePtr(load(busiestDraft().build())), 300, 0x4a50e938af871fb6});
+  songs.push_back({"edges", ModulePtr(load(edgesDraft().build())), 200, 0xcd8924d2665e5a59});
   const uint64_t randomSongs[] = {0x8b6a6fa2b63f26ad, 0xc018bce760f2ff10, 0x5787daf7d0c3216a,
                                   0xa33f20e26d49455f, 0x85cab17a5147a74b, 0xf06b8d53c4a35722};
   for (uint32_t seed = 1; seed <= 6; ++seed)
-    songs.push_back(
-        {"random " + std::to_string(seed), randomDraft(seed).build(), 300, randomSongs[seed - 1]});
+    songs.push_back({"random " + std::to_string(seed), ModulePtr(load(randomDraft(seed).build())),
+                     300, randomSongs[seed - 1]});
   for (const Song& song : songs) {
-    ModulePtr module(load(song.bytes));
-    ASSERT_TRUE(module) << song.name;
-    EXPECT_EQ(render(module.get(), song.parts), song.expected) << song.name;
+    ASSERT_TRUE(song.module) << song.name;
+    EXPECT_EQ(render(song.module.get(), song.parts), song.expected) << song.name;
   }
 }
 
