@@ -315,8 +315,7 @@ void TARNMIX_CALL shutdownTarnmix(void) {
     ApiGuard guard;
     if (!initialized || shuttingDown) return;
     shuttingDown = true;
-    stopLocked();
-    secondary->Stop();
+    stopLocked();  // the buffer plays only while a song does
   }
   // Without the lock: a callback of the part in progress may be calling an export.
   SetEvent(quitEvent);
