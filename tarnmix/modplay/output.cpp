@@ -254,7 +254,9 @@ int initSound() {
     releaseOutput();
     return 0;
   }
-  if (freq[1] == 0) buildFreqTable();  // once: a thread left from an earlier start may read it
+  // No playback thread of an earlier start runs now (initLocked has waited for it), and the new
+  // one mixes only once a song starts the buffer.
+  buildFreqTable();
   return 1;
 }
 
