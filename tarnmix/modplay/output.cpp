@@ -329,7 +329,6 @@ void TARNMIX_CALL shutdownTarnmix(void) {
 }
 
 int TARNMIX_CALL playModule(const char* path) {
-  if (!path) return 0;
   ApiGuard guard;
   if (!maySwitchSongs() || !initLocked()) return 0;
   if (module) stopLocked();

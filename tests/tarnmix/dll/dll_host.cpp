@@ -48,6 +48,22 @@ int threadCount() {
   return count;
 }
 
+int settledThreadCount() {
+  int count = threadCount();
+  auto stableSince = std::chrono::steady_clock::now();
+  waitUntil(
+      [&] {
+        int now = threadCount();
+        if (now != count) {
+          count = now;
+          stableSince = std::chrono::steady_clock::now();
+        }
+        return std::chrono::steady_clock::now() - stableSince > std::chrono::milliseconds(500);
+      },
+      20000);
+  return count;
+}
+
 std::string besideProgram(const char* name) {
   char path[MAX_PATH];
   DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);

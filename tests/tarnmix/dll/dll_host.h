@@ -30,6 +30,9 @@ bool loadTarnmix(TarnmixApi* api);
 
 // Threads of this process, counted in a Toolhelp snapshot.
 int threadCount();
+// The thread count once it has stayed the same for half a second (Wine's sound drivers start
+// threads of their own a while after DirectSound is opened), waiting up to 20 s.
+int settledThreadCount();
 
 // A file in the test program's folder.
 std::string besideProgram(const char* name);
