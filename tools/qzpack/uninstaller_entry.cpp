@@ -1,9 +1,7 @@
 #include "uninstaller_entry.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "package/header.h"
+#include "windows_names.h"
 
 namespace qzpack {
 
@@ -12,13 +10,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char entryName[] = "uninstall.exe";
-
-// Windows file names match in any letter case.
-bool isEntryName(std::string name) {
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return name == entryName;
-}
 
 }  // namespace
 
@@ -33,7 +24,7 @@ void addUninstaller(Manifest& manifest, const fs::path& uninstaller) {
   for (ManifestComponent& c : manifest.components) {
     if (!carrier && (c.flags & componentRequired)) carrier = &c;
     for (const ManifestFile& f : c.files)
-      if (isEntryName(f.name))
+      if (foldCase(f.name) == foldCase(entryName))
         throw BuildError(at + ": uninstaller = true, but component \"" + c.name +
                          "\" already has a file named " + f.name);
   }
