@@ -11,6 +11,10 @@ namespace qzpack {
 
 namespace fs = std::filesystem;
 
+std::string displayPath(const fs::path& path) {
+  return path.u8string();
+}
+
 File openFile(const fs::path& path, const char* mode) {
 #ifdef _WIN32
   // The narrow fopen takes the ANSI code page, which cannot name every file.

@@ -1,10 +1,11 @@
-// Files on the host: a closing handle, and output written under a temporary name and moved to its
-// final name only when complete.
+// Files on the host: their paths in messages, a closing handle, and output written under a
+// temporary name and moved to its final name only when complete.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace qzpack {
@@ -13,6 +14,9 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A host path for messages, in UTF-8.
+std::string displayPath(const std::filesystem::path& path);
 
 // fopen for a path that may hold any character the host's file names can.
 File openFile(const std::filesystem::path& path, const char* mode);

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "file_links.h"
+#include "host_files.h"
 #include "payload_files.h"
 #include "windows_names.h"
 

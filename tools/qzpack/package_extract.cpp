@@ -9,7 +9,6 @@
 #include "manifest.h"
 #include "package/header.h"
 #include "package_access.h"
-#include "payload_files.h"
 #include "windows_names.h"
 
 namespace qzpack {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "file_links.h"
+#include "host_files.h"
 
 namespace qzpack {
 namespace {
@@ -167,10 +168,6 @@ bool matchesPattern(const std::vector<std::string>& parts, const std::string& na
     names.push_back(text.substr(start, end - start));
   names.push_back(text.substr(start));
   return matchesParts(parts, 0, names, 0);
-}
-
-std::string displayPath(const fs::path& path) {
-  return path.u8string();
 }
 
 }  // namespace qzpack

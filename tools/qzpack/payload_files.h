@@ -26,7 +26,4 @@ std::vector<ManifestFile> findFiles(const std::filesystem::path& base,
 // Whether an entry name matches parts, ignoring letter case as Windows does.
 bool matchesPattern(const std::vector<std::string>& parts, const std::string& name);
 
-// A host path for messages, in UTF-8.
-std::string displayPath(const std::filesystem::path& path);
-
 }  // namespace qzpack
