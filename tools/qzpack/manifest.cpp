@@ -37,10 +37,8 @@ class Reader {
     allowOnly(root, {"title", "defaultDestination", "shortcutFolder", "preInstallText", "lastWords",
                      "background", "compression", "blockSize", "source", "field", "component",
                      "uninstaller", "uninstallShortcut"});
-    fs::path source = folder_;
-    if (auto* node = root.get("source"))
-      source = folder_ / fs::u8path(text(*node, "source", false));
-    source_ = source;
+    source_ = folder_;
+    if (auto* node = root.get("source")) source_ = manifestPath(*node, "source");
     m.title = headerText(root, "title", true);
     m.defaultDestination = headerText(root, "defaultDestination", false);
     m.shortcutFolder = headerText(root, "shortcutFolder", false);
@@ -104,6 +102,11 @@ class Reader {
     }
   }
 
+  // A path the manifest gives: UTF-8, relative to the manifest's folder.
+  fs::path manifestPath(const toml::node& node, const char* key) const {
+    return folder_ / fs::u8path(text(node, key, false));
+  }
+
   bool flag(const toml::node& node, const char* key) const {
     auto value = node.value<bool>();
     if (!value || !node.is_boolean()) fail(node, std::string(key) + " must be true or false");
@@ -138,7 +141,7 @@ class Reader {
       allowOnly(*from, {"file"});
       const toml::node* file = from->get("file");
       if (!file) fail(*node, std::string(key) + " needs a file");
-      fs::path path = folder_ / fs::u8path(text(*file, "file", false));
+      fs::path path = manifestPath(*file, "file");
       std::ifstream in(path, std::ios::binary);
       if (!in) fail(*file, "cannot read " + path.string());
       std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -255,7 +258,7 @@ class Reader {
     std::replace(name.begin(), name.end(), '/', '\\');
     checkName(*nameNode, name);
     const toml::node& from = *t->get("from");
-    fs::path source = folder_ / fs::u8path(text(from, "from", false));
+    fs::path source = manifestPath(from, "from");
     if (isLink(source)) fail(from, displayPath(source) + " is a symbolic link");
     std::error_code ec;
     if (!fs::is_regular_file(source, ec)) fail(from, "missing file " + displayPath(source));
@@ -292,7 +295,7 @@ class Reader {
 
   std::vector<ManifestFile> folderFiles(const toml::table& t) const {
     const toml::node& node = *t.get("folder");
-    fs::path folder = folder_ / fs::u8path(text(node, "folder", false));
+    fs::path folder = manifestPath(node, "folder");
     std::string prefix;
     if (const toml::node* as = t.get("as")) {
       std::string value = text(*as, "as", false);
