@@ -108,10 +108,11 @@ struct Finder {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
       std::string child = it->path().filename().u8string();
       if (pattern == "**") {
-        // Every file below, or every folder on the way to the rest of the pattern.
+        // Every file below, or every folder on the way to the rest of the pattern. The entry
+        // knows its type from the folder listing: no second look at the file for it.
         bool last = part + 1 == parts.size();
         std::error_code dangling;
-        if (last || fs::is_directory(it->path(), dangling)) reach(it->path(), part, name + child);
+        if (last || it->is_directory(dangling)) reach(it->path(), part, name + child);
       } else if (matchesName(pattern, child)) {
         reach(it->path(), part, name + child);
       }
