@@ -230,10 +230,7 @@ class Reader {
     std::vector<ManifestFile> result;
     for (const toml::node& item : *array) {
       for (ManifestFile& f : itemFiles(item)) {
-        bool dropped = std::any_of(excluded.begin(), excluded.end(), [&](const auto& parts) {
-          return matchesPattern(parts, f.name);
-        });
-        if (!dropped && admit(f, item)) result.push_back(std::move(f));
+        if (!matchesAnyPattern(excluded, f.name) && admit(f, item)) result.push_back(std::move(f));
       }
     }
     return result;

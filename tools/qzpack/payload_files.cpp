@@ -161,14 +161,19 @@ std::vector<ManifestFile> findFiles(const fs::path& base, const std::vector<std:
   return found;
 }
 
-bool matchesPattern(const std::vector<std::string>& parts, const std::string& name) {
+bool matchesAnyPattern(const std::vector<std::vector<std::string>>& patterns,
+                       const std::string& name) {
+  if (patterns.empty()) return false;
+  // The name is split into its folders once, whatever the number of patterns.
   std::vector<std::string> names;
   std::string text = fromAnsi(name);
   size_t start = 0;
   for (size_t end; (end = text.find('\\', start)) != std::string::npos; start = end + 1)
     names.push_back(text.substr(start, end - start));
   names.push_back(text.substr(start));
-  return matchesParts(parts, 0, names, 0);
+  return std::any_of(patterns.begin(), patterns.end(), [&](const std::vector<std::string>& parts) {
+    return matchesParts(parts, 0, names, 0);
+  });
 }
 
 }  // namespace qzpack

@@ -23,7 +23,9 @@ std::vector<ManifestFile> findFiles(const std::filesystem::path& base,
                                     const std::vector<std::string>& parts,
                                     const std::string& prefix = {});
 
-// Whether an entry name matches parts, ignoring letter case as Windows does.
-bool matchesPattern(const std::vector<std::string>& parts, const std::string& name);
+// Whether an entry name matches any of the patterns (each split by patternParts), ignoring letter
+// case as Windows does.
+bool matchesAnyPattern(const std::vector<std::vector<std::string>>& patterns,
+                       const std::string& name);
 
 }  // namespace qzpack
