@@ -1,5 +1,6 @@
 #include "code_page.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <stdexcept>
@@ -47,13 +48,10 @@ std::string toAnsi(const std::string& utf8) {
       code = code << 6 | (next & 0x3F);
     }
     i += extra + 1;
-    int special = -1;
-    for (int k = 0; k < 32; ++k)
-      if (specials[k] && specials[k] == code) special = k;
     if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
       out += static_cast<char>(code);
-    } else if (special >= 0) {
-      out += static_cast<char>(0x80 + special);
+    } else if (const char16_t* at = std::find(specials, specials + 32, code); at != specials + 32) {
+      out += static_cast<char>(0x80 + (at - specials));
     } else {
       std::ostringstream s;
       s << "character U+" << std::hex << std::uppercase << static_cast<uint32_t>(code)
