@@ -34,15 +34,6 @@ std::vector<const T*> headerOrder(const T* first) {
   return items;
 }
 
-long fileSize(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return -1;
-  std::fseek(f, 0, SEEK_END);
-  long size = std::ftell(f);
-  std::fclose(f);
-  return size;
-}
-
 void printHeader(std::ostream& out) {
   out << "setupFlags: " << flagNames(header.setupFlags, {{2, "background window"}}) << "\n"
       << "title: " << quoted(header.title) << "\n"
@@ -83,9 +74,12 @@ struct PackageEnd {
 
 PackageEnd packageEnd(const std::string& path) {
   PackageEnd end;
-  long size = fileSize(path);
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file) return end;
+  std::fseek(file.get(), 0, SEEK_END);
+  long size = std::ftell(file.get());
   end.fileSize = end.dataEnd = size < 0 ? 0 : static_cast<uint64_t>(size);
-  end.pe = readPeLayout(path);
+  end.pe = readPeLayout(file.get());
   if (end.pe.signatureSize && end.pe.signatureOffset < end.dataEnd)
     end.dataEnd = end.pe.signatureOffset;
   return end;
@@ -104,7 +98,7 @@ uint64_t streamEnd(const std::string& path, uint64_t from, uint64_t to) {
   uint64_t start = to - std::min<uint64_t>(to - from, 24);
   std::vector<unsigned char> tail(to - start);
   File file(std::fopen(path.c_str(), "rb"));
-  if (!file || std::fseek(file.get(), static_cast<long>(start), SEEK_SET) != 0 ||
+  if (!file || !seekFile(file.get(), start) ||
       std::fread(tail.data(), 1, tail.size(), file.get()) != tail.size())
     return to;
   auto bit = [&](size_t i) { return tail[i / 8] >> (7 - i % 8) & 1; };

@@ -45,16 +45,16 @@ PeLayout peLayout(const std::vector<unsigned char>& b) {
   return pe;
 }
 
-PeLayout readPeLayout(const std::string& path) {
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) return {};
+PeLayout readPeLayout(std::FILE* file) {
   std::vector<unsigned char> head(0x40);
-  head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+  if (!seekFile(file, 0)) return {};
+  head.resize(std::fread(head.data(), 1, head.size(), file));
   PeLayout dos = peLayout(head);
   if (!dos.dosHeader || dos.peOffset > (1u << 24)) return dos;
+  // The rest of the headers follow on from the DOS header just read.
+  size_t have = head.size();
   head.resize(dos.peOffset + coffHeaderSize + optionalHeaderRoom);
-  std::rewind(file.get());
-  head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+  head.resize(have + std::fread(head.data() + have, 1, head.size() - have, file));
   return peLayout(head);
 }
 

@@ -2,7 +2,7 @@
 // where its Authenticode certificate table (its signature) lies.
 #pragma once
 #include <cstdint>
-#include <string>
+#include <cstdio>
 #include <vector>
 
 namespace qzpack {
@@ -17,7 +17,8 @@ struct PeLayout {
 // From the first bytes of a file; a signature is seen only when they hold the data directories.
 PeLayout peLayout(const std::vector<unsigned char>& head);
 
-// Reads as much of the file as peLayout needs; a file that cannot be read has no layout.
-PeLayout readPeLayout(const std::string& path);
+// Reads as much of the open file, from its start, as peLayout needs; a file that cannot be read
+// has no layout.
+PeLayout readPeLayout(std::FILE* file);
 
 }  // namespace qzpack
