@@ -1,11 +1,6 @@
-# The i686 test flavour: drivers, test hosts and the engine's tests for the 32-bit run, built with
-# the posix thread model that GoogleTest needs. The binaries it tests come from the win32 tree.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
+# The i686 test flavour: drivers, test hosts and the engine's tests for the 32-bit run. The
+# shipping flavour's toolchain with the posix thread model compilers, which GoogleTest needs; the
+# binaries it tests come from the win32 tree.
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-i686.cmake)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
