@@ -57,9 +57,9 @@ Outcome runSilently(const fs::path& program) {
   return run;
 }
 
-// The install log's records: type and path.
-std::vector<std::pair<int, std::string>> logRecords(const fs::path& log) {
-  std::vector<std::pair<int, std::string>> records;
+// The install log's records.
+LogRecords logRecords(const fs::path& log) {
+  LogRecords records;
   Bytes bytes = readFile(log);
   for (size_t at = 0; at < bytes.size();) {
     int type = bytes[at++];
@@ -69,15 +69,6 @@ std::vector<std::pair<int, std::string>> logRecords(const fs::path& log) {
     records.emplace_back(type, path);
   }
   return records;
-}
-
-Bytes logOf(const std::vector<std::pair<int, std::string>>& records) {
-  Bytes bytes;
-  for (const auto& [type, path] : records) {
-    bytes.push_back(static_cast<unsigned char>(type));
-    putString(bytes, path);
-  }
-  return bytes;
 }
 
 fs::path shellFolder(const char* name) {
@@ -219,7 +210,7 @@ files = ['readme.txt', 'data\level.dat', 'data\maps\one.map']
   const fs::path temp = folder / "tmp", dest = folder / "Tarn Demo";
   const std::string unique = folder.path().filename().string();
   const fs::path programs = shellFolder("Programs"), desktop = shellFolder("Desktop");
-  std::vector<std::pair<int, std::string>> installed;
+  LogRecords installed;
 };
 
 TEST_F(Uninstall, ItsWindowAsksThenRemovesEverythingListedAndItself) {
@@ -316,7 +307,7 @@ TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
   const std::string outsideFolder = "outside the program folder";
   const struct {
     const char* what;
-    std::vector<std::pair<int, std::string>> records;
+    LogRecords records;
     std::string raw;  // bytes after the records
     bool noLog;
     DWORD code;

@@ -389,18 +389,11 @@ TEST_F(Wizard, AFullRunInstallsShowsTheLastWordsAndFinishEnds) {
   EXPECT_EQ(readFile(dest / "data/level.dat"), mixedBytes(70000, 5));
   EXPECT_EQ(readFile(dest / "extra.txt"), bytesOf("extra"));
   EXPECT_TRUE(fs::exists(dest / "Links/Read me for Ann.lnk"));
-  Bytes log = readFile(dest / "_qzsetup.log");
   std::string d = dest.string();
-  Bytes expected;
-  for (const std::string& path : {d + "\\data\\level.dat", d + "\\readme.txt"}) {
-    expected.push_back(1);
-    putString(expected, path);
-  }
-  expected.push_back(2);
-  putString(expected, d + "\\Links\\Read me for Ann.lnk");
-  expected.push_back(1);
-  putString(expected, d + "\\extra.txt");
-  EXPECT_EQ(log, expected);
+  EXPECT_EQ(readFile(dest / "_qzsetup.log"), logOf({{1, d + "\\data\\level.dat"},
+                                                    {1, d + "\\readme.txt"},
+                                                    {2, d + "\\Links\\Read me for Ann.lnk"},
+                                                    {1, d + "\\extra.txt"}}));
 
   EXPECT_EQ(setup->title(), "Some last words from the author:");
   EXPECT_TRUE(Installer::visible(setup->finish()));

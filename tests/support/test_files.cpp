@@ -102,6 +102,15 @@ void putString(Bytes& bytes, const std::string& text) {
   bytes.push_back(0);
 }
 
+Bytes logOf(const LogRecords& records) {
+  Bytes bytes;
+  for (const auto& [type, path] : records) {
+    bytes.push_back(static_cast<unsigned char>(type));
+    putString(bytes, path);
+  }
+  return bytes;
+}
+
 fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest,
                       const fs::path& stub, const fs::path& uninstaller) {
   fs::path stubPath = stub.empty() ? folder / "stub.exe" : stub;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -46,6 +47,10 @@ void putU32(Bytes& bytes, uint32_t value);
 // The little-endian 32-bit value at bytes[at].
 uint32_t getU32(const Bytes& bytes, size_t at);
 void putString(Bytes& bytes, const std::string& text);
+
+// An install log's records: type (1 a file, 2 a shortcut) and path; and the log's bytes for them.
+using LogRecords = std::vector<std::pair<int, std::string>>;
+Bytes logOf(const LogRecords& records);
 
 // Writes manifest text into folder/manifest.toml and builds folder/package.exe from it with the
 // given stub, or a fake one, and the given uninstall.exe, or the one beside the stub; returns the

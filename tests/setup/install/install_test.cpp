@@ -76,15 +76,6 @@ Link readLink(const fs::path& file) {
   return link;
 }
 
-Bytes logOf(std::initializer_list<std::pair<int, std::string>> records) {
-  Bytes bytes;
-  for (const auto& [type, path] : records) {
-    bytes.push_back(static_cast<unsigned char>(type));
-    putString(bytes, path);
-  }
-  return bytes;
-}
-
 // A carrier whose header comes from manifest text and whose archive is given byte for byte.
 fs::path craftCarrier(const ScratchFolder& folder, const std::string& manifest,
                       const Bytes& archive) {
