@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path setupExe = std::string("Z:") + QZ_SETUP_EXE;
-const fs::path uninstallExe = std::string("Z:") + QZ_UNINSTALL_EXE;
+const fs::path setupExe = hostPath(QZ_SETUP_EXE);
+const fs::path uninstallExe = hostPath(QZ_UNINSTALL_EXE);
 constexpr DWORD deadline = 60000;  // generous: the machine may be busy
 
 struct Outcome {
@@ -96,7 +96,7 @@ bool runOnHost(const char* program, std::string arguments, const std::vector<fs:
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  std::string file = "Z:" + std::string(program);
+  std::string file = hostPath(program).string();
   if (!CreateProcessA(file.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process))
     return false;
