@@ -69,8 +69,7 @@ Bytes fakeStub(uint32_t peOffset, size_t size) {
 }
 
 void setCertificateTable(Bytes& file, uint32_t offset, uint32_t size) {
-  uint32_t peOffset = file[0x3C] | file[0x3D] << 8 | file[0x3E] << 16 | uint32_t{file[0x3F]} << 24;
-  size_t entry = peOffset + 24 + 96 + 4 * 8;
+  size_t entry = getU32(file, 0x3C) + 24 + 96 + 4 * 8;
   for (int i = 0; i < 4; ++i) {
     file[entry + i] = static_cast<unsigned char>(offset >> (8 * i));
     file[entry + 4 + i] = static_cast<unsigned char>(size >> (8 * i));
