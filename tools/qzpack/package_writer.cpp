@@ -99,7 +99,8 @@ std::vector<PackageEntry> planEntries(const Manifest& manifest) {
     for (const ManifestFile& f : c.files) {
       auto [it, added] = byName.emplace(f.name, entries.size());
       if (!added) {
-        if (entries[it->second].source != f.source)
+        // As the manifest compares them: "p/a/../o.bin" and "p/o.bin" are one source.
+        if (entries[it->second].source.lexically_normal() != f.source.lexically_normal())
           throw BuildError("file name \"" + f.name + "\" is given two different sources");
         continue;
       }

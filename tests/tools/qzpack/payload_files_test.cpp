@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "manifest.h"
+#include "package_writer.h"
 #include "test_files.h"
 
 using namespace testing_support;
@@ -48,7 +49,7 @@ files = ["readme.txt", "data/**", "?.txt", { folder = "extra", as = "more/x" },
 exclude = ["data\\sub\\*.pdb"]
 [[component]]
 name = "Again"
-files = ["readme.txt", "*.txt"]
+files = ["readme.txt", "*.txt", { name = "LICENSE.txt", from = "extra/../license-src.txt" }]
 )"));
   qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
   ASSERT_EQ(m.components.size(), 2u);
@@ -58,8 +59,12 @@ files = ["readme.txt", "*.txt"]
                                 "data\\x.dat", "B.txt", "a.txt", "more\\x\\p\\q.bin",
                                 "more\\x\\r.bin", "LICENSE.txt", "logs\\app.pdb"}));
   // A file shared with another component stays; one named twice in a component is taken once.
-  EXPECT_EQ(names(m.components[1]), (std::vector<std::string>{"readme.txt", "B.txt", "a.txt"}));
+  EXPECT_EQ(names(m.components[1]),
+            (std::vector<std::string>{"readme.txt", "B.txt", "a.txt", "LICENSE.txt"}));
   EXPECT_EQ(readFile(m.components[0].files[7].source), bytesOf("q"));
+  // The same source, spelled another way in the other component, makes one entry.
+  std::vector<qzpack::PackageEntry> entries = qzpack::planEntries(m);
+  EXPECT_EQ(entries.size(), m.components[0].files.size());
 }
 
 TEST(QzpackPatterns, BadPayloadsAreRefusedAtTheirPlaceInTheManifest) {
