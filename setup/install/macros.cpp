@@ -153,8 +153,9 @@ const char* expandMacros(const char* text) {
   return textBuffer;
 }
 
-const char* builtInMacroName(int index) {
-  return index >= 0 && index < static_cast<int>(sizeof builtIns / sizeof builtIns[0])
-             ? builtIns[index].name
-             : nullptr;
+const char* builtInMacroValue(int index) {
+  if (index < 0 || index >= static_cast<int>(sizeof builtIns / sizeof builtIns[0])) return nullptr;
+  macroValue[0] = 0;
+  lookUpBuiltIn(builtIns[index]);
+  return macroValue;
 }

@@ -12,5 +12,6 @@ extern char macroValue[macroValueSize];  // one macro's value (longer values are
 // buffer is cut at 16383 characters.
 const char* expandMacros(const char* text);
 
-// The name of the index-th built-in macro, in the order they are compared; null past the last.
-const char* builtInMacroName(int index);
+// Returns macroValue holding the index-th built-in macro's value, as %NAME% expands to it; null
+// past the last.
+const char* builtInMacroValue(int index);

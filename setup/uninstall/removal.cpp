@@ -164,11 +164,9 @@ bool canonicalPath(const wchar_t* path, wchar_t* out) {
 void findShellFolders() {
   shellFolderCount = 0;
   addShellFolder(uninstaller.folder);
-  for (int i = 0; const char* name = builtInMacroName(i); ++i) {
-    char macro[macroNameSize + 2] = "%";
-    lstrcatA(lstrcatA(macro, name), "%");
+  for (int i = 0; const char* value = builtInMacroValue(i); ++i) {
     wchar_t wide[widePathSize];
-    if (toWide(expandMacros(macro), wide)) addShellFolder(wide);
+    if (toWide(value, wide)) addShellFolder(wide);
   }
   lstrcpyW(folderParent, uninstaller.folder);
   cutLastName(folderParent);
