@@ -93,6 +93,13 @@ ArchiveStatus indexDirectory(ArchiveReader* reader) {
   return archiveOk;
 }
 
+void closeDecoder(EntryStream* stream) {
+  if (!stream->decoder) return;
+  int error;
+  BZ2_bzReadClose(&error, stream->decoder);
+  stream->decoder = nullptr;
+}
+
 }  // namespace
 
 ArchiveReader* openArchive(const char* path, uint32_t archiveOffset) {
@@ -170,11 +177,7 @@ EntryStream* reopenEntry(const ArchiveReader* reader, const char* name, EntryStr
   }
   EntryStream* stream = spent;
   if (stream) {
-    if (stream->decoder) {
-      int error;
-      BZ2_bzReadClose(&error, stream->decoder);
-      stream->decoder = nullptr;
-    }
+    closeDecoder(stream);
     clearerr(stream->file);  // a read error of the last entry is not this one's
   } else {
     if (!(stream = static_cast<EntryStream*>(calloc(1, sizeof(EntryStream))))) return nullptr;
@@ -247,10 +250,7 @@ bool entryFailed(const EntryStream* stream) {
 
 void closeEntry(EntryStream* stream) {
   if (!stream) return;
-  if (stream->decoder) {
-    int error;
-    BZ2_bzReadClose(&error, stream->decoder);
-  }
+  closeDecoder(stream);
   fclose(stream->file);
   free(stream);
 }
