@@ -139,7 +139,7 @@ int uninstall() {
                uninstaller.folder));
   Log log = {};
   if (DWORD error = readLog(&log)) {
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    if (isGone(error))
       return nothingDone(
           format(L"There is no install log in `%s`. Nothing was removed.", uninstaller.folder));
     return nothingDone(

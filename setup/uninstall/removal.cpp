@@ -85,10 +85,6 @@ Verdict judge(unsigned char type, const char* path, wchar_t* canonical) {
   return passesReparsePoint(canonical, folder) ? throughReparsePoint : mayRemove;
 }
 
-bool isGone(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 bool isShellFolder(const wchar_t* path) {
   for (int i = 0; i < shellFolderCount; ++i)
     if (samePath(path, shellFolders[i])) return true;
@@ -96,6 +92,10 @@ bool isShellFolder(const wchar_t* path) {
 }
 
 }  // namespace
+
+bool isGone(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 const char* destinationText() {
   return uninstaller.folderAnsi;

@@ -24,6 +24,8 @@ extern Uninstaller uninstaller;
 // Removal (removal.cpp). canonicalPath: the normal form with short names expanded on the part
 // that exists; false for a path that has none.
 bool canonicalPath(const wchar_t* path, wchar_t* out);
+// Whether a Windows error says that the file or a folder on its path is not there.
+bool isGone(DWORD error);
 // Deletes one file, clearing its read-only bit first (and setting it again when the file stays);
 // 0 when the file is gone, else the Windows error.
 DWORD deleteFile(const wchar_t* path);
