@@ -48,12 +48,9 @@ bool findOwnPaths() {
 
 // Reads the whole log; 0 when it was read, else the Windows error.
 DWORD readLog(Log* log) {
-  size_t length = wcslen(uninstaller.folder);
-  if (length + lstrlenA(logName) + 2 > widePathSize) return ERROR_FILENAME_EXCED_RANGE;
-  lstrcpyW(log->path, uninstaller.folder);
-  log->path[length++] = L'\\';
-  for (const char* c = logName; *c; ++c) log->path[length++] = static_cast<wchar_t>(*c);
-  log->path[length] = 0;
+  if (wcslen(uninstaller.folder) + lstrlenA(logName) + 2 > widePathSize)
+    return ERROR_FILENAME_EXCED_RANGE;
+  wsprintfW(log->path, L"%s\\%S", uninstaller.folder, logName);  // %S: an ANSI text
   HANDLE file = CreateFileW(log->path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
