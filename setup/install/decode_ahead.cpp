@@ -31,7 +31,7 @@ struct PlannedFile {
   Chunk* last;
   int32_t held;  // chunks taken for it: queued, being filled or being written
   Owner owner;
-  bool opened, unopenable, done, failed;
+  bool inArchive, opened, unopenable, done, failed;
 };
 
 // What one step of decoding found.
@@ -63,13 +63,11 @@ Step advance(PlannedFile* file, Chunk* chunk) {
   Step step = {false, false, false};
   EntryStream*& mySpent = spent[file->owner];
   if (!file->opened) {
-    uint32_t offset;
-    int32_t size;
     file->stream = reopenEntry(reader, file->name, mySpent);
     mySpent = nullptr;
     // Not in the archive: created empty. In it but not readable (the carrier renamed or
     // locked, the decoder refusing to start): a file left empty would pass for installed.
-    step.unopenable = !file->stream && findEntry(reader, file->name, &offset, &size);
+    step.unopenable = !file->stream && file->inArchive;
     step.done = entryAtEnd(file->stream);
   } else {
     chunk->count = readEntry(file->stream, chunk->bytes, chunkSize);
@@ -220,7 +218,7 @@ bool beginDecoding(ArchiveReader* archive, const char* const* names, int32_t cou
   for (int32_t i = 0; i < count; ++i) {
     uint32_t offset;
     files[i].name = names[i];
-    findEntry(archive, names[i], &offset, &files[i].size);
+    files[i].inArchive = findEntry(archive, names[i], &offset, &files[i].size);
   }
   reader = archive;
   fileCount = count;
