@@ -566,6 +566,7 @@ files = ["a.txt"]
     for (const Sharing& s : sharings) {
       SCOPED_TRACE(c.what + std::string(", ") + s.what);
       decodeSharing = s.sharing;
+      decodeAheadLimit = s.limit;
       fs::remove_all(dest());
       atFirstProgress = c.spoil;
       InstallOutcome outcome = run(1);
