@@ -47,21 +47,36 @@ bool matchesName(const std::string& pattern, const std::string& name) {
   return p == pattern.size();
 }
 
-bool matchesParts(const std::vector<std::string>& parts, size_t p,
-                  const std::vector<std::string>& names, size_t n) {
-  if (p == parts.size()) return n == names.size();
-  if (parts[p] == "**") {
-    if (p + 1 == parts.size()) return n < names.size();
-    for (size_t k = n; k < names.size(); ++k)
-      if (matchesParts(parts, p + 1, names, k)) return true;
-    return false;
-  }
-  return n < names.size() && matchesName(parts[p], names[n]) &&
-         matchesParts(parts, p + 1, names, n + 1);
-}
-
 bool wild(const std::string& part) {
   return part.find_first_of("*?") != std::string::npos;
+}
+
+// The one interpreter of a split pattern. Matching takes names one at a time from the left, the
+// folders on the way and then the file, each at a position in parts.
+constexpr size_t noMatch = static_cast<size_t>(-1);
+
+// Where matching goes on once name is taken at position p: p again where "**" takes a folder,
+// the next position where a name matches its part, parts.size() where the file completes the
+// match; noMatch where the name ends it.
+size_t take(const std::vector<std::string>& parts, size_t p, const std::string& name, bool file) {
+  bool last = p + 1 == parts.size();
+  if (parts[p] == "**") return !file ? p : last ? parts.size() : noMatch;
+  if (file != last || !matchesName(parts[p], name)) return noMatch;
+  return p + 1;
+}
+
+// "**" before more parts may also stand for no folder at all: matching goes on at p + 1
+// without taking a name.
+bool mayPass(const std::vector<std::string>& parts, size_t p) {
+  return parts[p] == "**" && p + 1 < parts.size();
+}
+
+bool matchesFrom(const std::vector<std::string>& parts, size_t p,
+                 const std::vector<std::string>& names, size_t n) {
+  if (mayPass(parts, p) && matchesFrom(parts, p + 1, names, n)) return true;
+  bool file = n + 1 == names.size();
+  size_t next = take(parts, p, names[n], file);
+  return next != noMatch && (file || matchesFrom(parts, next, names, n + 1));
 }
 
 // Walks the folders a pattern reaches, never through a link.
@@ -73,19 +88,17 @@ struct Finder {
     throw BuildError(displayPath(path) + " " + why);
   }
 
-  // A file or folder the pattern reaches; name is its entry name so far (UTF-8).
-  void reach(const fs::path& path, size_t part, const std::string& name) {
+  // A file or folder named child that the pattern may take at position p; name is its entry
+  // name so far (UTF-8).
+  void reach(const fs::path& path, size_t p, const std::string& child, const std::string& name) {
     if (isLink(path)) fail(path, "is a symbolic link; qzpack does not follow links");
     std::error_code ec;
     fs::file_status status = fs::status(path, ec);
-    bool last = part + 1 == parts.size();
     if (fs::is_directory(status)) {
-      if (parts[part] == "**")
-        visit(path, part, name + "\\");
-      else if (!last)
-        visit(path, part + 1, name + "\\");
+      size_t next = take(parts, p, child, false);
+      if (next != noMatch) visit(path, next, name + "\\");
     } else if (fs::is_regular_file(status)) {
-      if (last) add(path, name);
+      if (take(parts, p, child, true) == parts.size()) add(path, name);
     } else if (fs::exists(status)) {
       fail(path, "is neither a file nor a folder");
     }
@@ -99,23 +112,21 @@ struct Finder {
     }
   }
 
-  // Applies parts[part] to the entries of folder.
-  void visit(const fs::path& folder, size_t part, const std::string& name) {
-    const std::string& pattern = parts[part];
-    if (!wild(pattern)) return reach(folder / fs::u8path(pattern), part, name + pattern);
-    if (pattern == "**" && part + 1 < parts.size()) visit(folder, part + 1, name);  // no folder
+  // Takes the entries of folder at position p.
+  void visit(const fs::path& folder, size_t p, const std::string& name) {
+    const std::string& pattern = parts[p];
+    if (!wild(pattern)) return reach(folder / fs::u8path(pattern), p, pattern, name + pattern);
+    if (mayPass(parts, p)) visit(folder, p + 1, name);
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
       std::string child = it->path().filename().u8string();
-      if (pattern == "**") {
-        // Every file below, or every folder on the way to the rest of the pattern. The entry
-        // knows its type from the folder listing: no second look at the file for it.
-        bool last = part + 1 == parts.size();
-        std::error_code dangling;
-        if (last || it->is_directory(dangling)) reach(it->path(), part, name + child);
-      } else if (matchesName(pattern, child)) {
-        reach(it->path(), part, name + child);
-      }
+      bool asFile = take(parts, p, child, true) != noMatch;
+      bool asFolder = take(parts, p, child, false) != noMatch;
+      // "**" takes every folder: the folder listing tells the files apart, with no second look
+      // at each of them.
+      std::error_code dangling;
+      if (asFile || (asFolder && (pattern != "**" || it->is_directory(dangling))))
+        reach(it->path(), p, child, name + child);
     }
     if (ec) fail(folder, "cannot be read as a folder: " + ec.message());
   }
@@ -172,7 +183,7 @@ bool matchesAnyPattern(const std::vector<std::vector<std::string>>& patterns,
     names.push_back(text.substr(start, end - start));
   names.push_back(text.substr(start));
   return std::any_of(patterns.begin(), patterns.end(), [&](const std::vector<std::string>& parts) {
-    return matchesParts(parts, 0, names, 0);
+    return matchesFrom(parts, 0, names, 0);
   });
 }
 
