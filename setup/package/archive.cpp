@@ -53,7 +53,8 @@ ArchiveStatus readDirectory(ArchiveReader* reader, FILE* file, uint32_t archiveO
     if (!readU32(file, &offset) || !readU32(file, &size)) return archiveCutShort;
     uint64_t start = dataArea + offset;
     bool plain = !(reader->archiveFlags & archiveCompressed);
-    if (size > 0x7FFFFFFF || start > reader->fileSize || (plain && start + size > reader->fileSize))
+    if (size > maxPackageSize || start > reader->fileSize ||
+        (plain && start + size > reader->fileSize))
       return archiveDataOutside;
     if (reader->count == reader->capacity && !growDirectory(reader)) return archiveNoMemory;
     char* copy = static_cast<char*>(malloc(length + 1));
@@ -116,7 +117,7 @@ ArchiveReader* openArchive(const char* path, uint32_t archiveOffset) {
   memcpy(reader->path, path, pathLength);
   long size = fseek(file, 0, SEEK_END) == 0 ? ftell(file) : -1;
   // Offsets are 32-bit, and the runtime seeks with a 32-bit long on Windows.
-  if (size < 0 || size > 0x7FFFFFFF)
+  if (size < 0 || size > maxPackageSize)
     reader->status = archiveDataOutside;
   else {
     reader->fileSize = static_cast<uint32_t>(size);

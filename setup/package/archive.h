@@ -4,8 +4,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
-enum : uint32_t { archiveCompressed = 1 };
-enum { maxEntryNameLength = 260 };
+#include "package/format.h"
 
 // Why a directory could not be taken whole. Entries read before the fault stay in the directory;
 // the faulty one and everything after it are dropped.

@@ -10,15 +10,6 @@ SetupHeader header;
 
 namespace {
 
-// Each item of a list takes at least this many bytes in the file; a count that the bytes left
-// cannot hold is refused before any item is read.
-enum {
-  minFieldBytes = 3,       // two empty strings and the flag byte
-  minComponentBytes = 10,  // empty name, flag byte, two counts
-  minFileBytes = 1,        // an empty name
-  minShortcutBytes = 4,    // four empty strings
-};
-
 char* copyString(const char* text) {
   size_t length = strlen(text) + 1;
   char* copy = static_cast<char*>(malloc(length));
@@ -50,7 +41,8 @@ HeaderStatus readString(const Input& in, const char** text) {
   return headerCutShort;
 }
 
-// Reads a count; negative counts mean no items.
+// Reads a count; negative counts mean no items. Each item takes at least minItemBytes, so a
+// count that the bytes left cannot hold is refused before any item is read.
 HeaderStatus readCount(const Input& in, int32_t minItemBytes, int32_t* count) {
   uint32_t raw;
   if (!readU32(in.file, &raw)) return headerCutShort;
@@ -79,7 +71,7 @@ HeaderStatus readKept(const Input& in, char** kept) {
 
 HeaderStatus readFields(const Input& in, bool keep) {
   int32_t count;
-  TRY(readCount(in, minFieldBytes, &count));
+  TRY(readCount(in, smallestFieldSize, &count));
   if (count > maxCustomFields) return headerTooManyFields;
   for (int32_t i = 0; i < count; ++i) {
     char* caption = nullptr;
@@ -99,7 +91,7 @@ HeaderStatus readFields(const Input& in, bool keep) {
 
 HeaderStatus readShortcuts(const Input& in, Component* component) {
   int32_t count;
-  TRY(readCount(in, minShortcutBytes, &count));
+  TRY(readCount(in, smallestShortcutSize, &count));
   for (int32_t i = 0; i < count; ++i) {
     const char* target;
     TRY(readString(in, &target));
@@ -116,7 +108,7 @@ HeaderStatus readShortcuts(const Input& in, Component* component) {
 // handed to sink once complete.
 HeaderStatus readComponents(const Input& in, bool keep, ComponentSink sink) {
   int32_t count;
-  TRY(readCount(in, minComponentBytes, &count));
+  TRY(readCount(in, smallestComponentSize, &count));
   for (int32_t i = 0; i < count; ++i) {
     const char* name;
     TRY(readString(in, &name));
@@ -126,7 +118,7 @@ HeaderStatus readComponents(const Input& in, bool keep, ComponentSink sink) {
     if (flags == EOF) return headerCutShort;
     if (component) component->componentFlags = static_cast<uint8_t>(flags);
     int32_t files;
-    TRY(readCount(in, minFileBytes, &files));
+    TRY(readCount(in, smallestFileNameSize, &files));
     for (int32_t f = 0; f < files; ++f) {
       const char* file;
       TRY(readString(in, &file));
@@ -157,13 +149,12 @@ HeaderStatus readSetupHeaderFrom(FILE* carrier, bool firstPass, ComponentSink si
   Input in = {carrier, 0};
   if (fseek(carrier, 0, SEEK_END) != 0 || (in.size = ftell(carrier)) < 0) return headerNotFound;
   // Offsets are 32-bit and the runtime seeks with a 32-bit long on Windows.
-  if (in.size > 0x7FFFFFFF) return headerNotFound;
+  if (in.size > maxPackageSize) return headerNotFound;
   uint32_t headerOffset;
   if (fseek(carrier, headerOffsetPosition, SEEK_SET) != 0 || !readU32(in.file, &headerOffset))
     return headerNotFound;
   // The header lies behind the stub's own bytes 96-99, and a whole one takes 21 bytes or more.
-  if (headerOffset < headerOffsetPosition + 4 ||
-      int64_t{headerOffset} > in.size - smallestHeaderSize)
+  if (headerOffset < headerOffsetEnd || int64_t{headerOffset} > in.size - smallestHeaderSize)
     return headerNotFound;
   fseek(carrier, static_cast<long>(headerOffset), SEEK_SET);
   uint32_t archiveOffset, setupFlags;

@@ -3,21 +3,12 @@
 #include <stdint.h>
 #include <stdio.h>
 
-enum {
-  textBufferSize = 16384,
-  maxCustomFields = 64,
-  maxPathLength = 260,
-  headerOffsetPosition = 96,  // bytes 96-99 of the carrier hold the header's file offset
-  smallestHeaderSize = 21,
-  smallestArchiveSize = 9,
-};
+#include "package/format.h"
 
-enum : uint8_t {
-  fieldRequired = 1,
-  componentSelected = 1,
-  componentRequired = 2,
+enum {
+  textBufferSize = maxHeaderStringLength + 1,
+  maxPathLength = 260,
 };
-enum : uint32_t { setupFlagBackground = 2 };
 
 // Shared by the header string reader, the macro expansion and the wizard; a pointer into it is
 // valid only until its next use.

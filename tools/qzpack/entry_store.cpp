@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "manifest.h"
-#include "parallel_store.h"
+#include "build_error.h"
+#include "host_files.h"
 
 namespace qzpack {
 namespace {
@@ -24,7 +24,7 @@ void compressPiece(bz_stream& stream, const char* data, size_t size, bool last,
     stream.next_out = output.data();
     stream.avail_out = static_cast<unsigned>(output.size());
     ret = BZ2_bzCompress(&stream, last ? BZ_FINISH : BZ_RUN);
-    if (ret < 0) throw BuildError("bzip2 compression failed on " + entry.source.string());
+    if (ret < 0) throw BuildError("bzip2 compression failed on " + displayPath(entry.source));
     size_t produced = output.size() - stream.avail_out;
     if (produced) put(output.data(), produced);
   } while (last ? ret != BZ_STREAM_END : stream.avail_in > 0);
@@ -35,7 +35,8 @@ void compressPiece(bz_stream& stream, const char* data, size_t size, bool last,
 uint64_t storeEntry(const PackageEntry& entry, int blockSize, const ByteSink& put,
                     const std::function<void(size_t)>& consumed) {
   File in = openFile(entry.source, "rb");
-  if (!in) throw BuildError("cannot read " + entry.source.string() + ": " + std::strerror(errno));
+  if (!in)
+    throw BuildError("cannot read " + displayPath(entry.source) + ": " + std::strerror(errno));
   std::vector<char> input(chunkSize), output(chunkSize);
   bz_stream stream{};
   if (blockSize && BZ2_bzCompressInit(&stream, blockSize, 0, 0) != BZ_OK)
@@ -57,7 +58,7 @@ uint64_t storeEntry(const PackageEntry& entry, int blockSize, const ByteSink& pu
     size_t want =
         static_cast<size_t>(std::min<uint64_t>(chunkSize, entry.size + uint64_t{1} - read));
     size_t got = std::fread(input.data(), 1, want, in.get());
-    if (std::ferror(in.get())) throw BuildError("cannot read " + entry.source.string());
+    if (std::ferror(in.get())) throw BuildError("cannot read " + displayPath(entry.source));
     read += got;
     last = got < want;
     if (read > entry.size) break;
@@ -68,28 +69,8 @@ uint64_t storeEntry(const PackageEntry& entry, int blockSize, const ByteSink& pu
     consumed(got);
   }
   if (read != entry.size)
-    throw BuildError(entry.source.string() + " changed size while it was being packed");
+    throw BuildError(displayPath(entry.source) + " changed size while it was being packed");
   return stored;
-}
-
-void storeEntries(const std::vector<PackageEntry>& entries, const StoreSettings& settings,
-                  PendingOutput& out, const EntryStored& stored, const StoreProgress& progress) {
-  if (settings.jobs > 1 && entries.size() > 1) {
-    storeInParallel(entries, settings, out, stored, progress);
-    return;
-  }
-  uint64_t bytes = 0;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    uint64_t length = storeEntry(
-        entries[i], settings.blockSize,
-        [&](const char* data, size_t size) { out.write(data, size); },
-        [&](size_t got) {
-          bytes += got;
-          progress(i, bytes);
-        });
-    stored(i, length);
-    progress(i + 1, bytes);
-  }
 }
 
 }  // namespace qzpack

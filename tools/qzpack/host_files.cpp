@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "manifest.h"
+#include "build_error.h"
 
 namespace qzpack {
 
@@ -41,7 +41,7 @@ File createTemporary(const fs::path& near, fs::path& name) {
   name = near;
   name += ".qzpack-" + std::to_string(random()) + ".tmp";
   File file = openFile(name, "wb+");
-  if (!file) throw BuildError("cannot create " + near.string() + ": " + std::strerror(errno));
+  if (!file) throw BuildError("cannot create " + displayPath(near) + ": " + std::strerror(errno));
   return file;
 }
 
@@ -77,18 +77,18 @@ void PendingOutput::commit() {
   if (std::fclose(f) != 0) {
     std::error_code ec;
     fs::remove(temp_, ec);
-    throw BuildError("cannot write " + output_.string());
+    throw BuildError("cannot write " + displayPath(output_));
   }
   std::error_code ec;
   fs::rename(temp_, output_, ec);
   if (ec) {
     fs::remove(temp_, ec);
-    throw BuildError("cannot create " + output_.string() + ": " + ec.message());
+    throw BuildError("cannot create " + displayPath(output_) + ": " + ec.message());
   }
 }
 
 void PendingOutput::fail(const char* what) const {
-  throw BuildError(std::string(what) + " " + output_.string() + ": " + std::strerror(errno));
+  throw BuildError(std::string(what) + " " + displayPath(output_) + ": " + std::strerror(errno));
 }
 
 SpillFile::SpillFile(const fs::path& near) : file_(createTemporary(near, path_)) {}
@@ -119,7 +119,7 @@ void SpillFile::copyTo(PendingOutput& out, uint64_t offset, uint64_t length) con
 }
 
 void SpillFile::fail(const char* what) const {
-  throw BuildError(std::string(what) + " temporary file " + path_.string() + ": " +
+  throw BuildError(std::string(what) + " temporary file " + displayPath(path_) + ": " +
                    std::strerror(errno));
 }
 

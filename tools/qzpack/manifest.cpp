@@ -18,10 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Limits of the stub: a longer manifest would make a package that setup refuses.
-constexpr size_t maxStringLength = 16383;
-constexpr size_t maxFields = 64;
-
 class Reader {
  public:
   explicit Reader(fs::path path) : path_(std::move(path)), folder_(path_.parent_path()) {}
@@ -33,18 +29,36 @@ class Reader {
     } catch (const toml::parse_error& e) {
       throw BuildError(where(e.source()) + ": " + std::string(e.description()));
     }
-    Manifest m;
     allowOnly(root, {"title", "defaultDestination", "shortcutFolder", "preInstallText", "lastWords",
                      "background", "compression", "blockSize", "source", "field", "component",
                      "uninstaller", "uninstallShortcut"});
     source_ = folder_;
     if (auto* node = root.get("source")) source_ = manifestPath(*node, "source");
+    Manifest m;
+    wizardKeys(root, m);
+    storageKeys(root, m);
+    uninstallerKeys(root, m);
+    for (const toml::table& t : tables(root, "field")) m.fields.push_back(field(t));
+    if (m.fields.size() > maxCustomFields)
+      fail(*root.get("field"), "more than " + std::to_string(maxCustomFields) + " custom fields");
+    for (const toml::table& t : tables(root, "component")) m.components.push_back(component(t));
+    return m;
+  }
+
+ private:
+  // The texts and looks of the wizard.
+  void wizardKeys(const toml::table& root, Manifest& m) const {
     m.title = headerText(root, "title", true);
     m.defaultDestination = headerText(root, "defaultDestination", false);
     m.shortcutFolder = headerText(root, "shortcutFolder", false);
     m.preInstallText = longText(root, "preInstallText");
     m.lastWords = longText(root, "lastWords");
-    if (auto* node = root.get("background")) m.setupFlags |= flag(*node, "background") ? 2 : 0;
+    const toml::node* background = root.get("background");
+    if (background && flag(*background, "background")) m.setupFlags |= setupFlagBackground;
+  }
+
+  // How the archive stores its entries.
+  void storageKeys(const toml::table& root, Manifest& m) const {
     if (auto* node = root.get("compression")) {
       std::string value = text(*node, "compression", false);
       if (value == "bzip2")
@@ -56,9 +70,14 @@ class Reader {
     }
     if (auto* node = root.get("blockSize")) {
       auto value = node->value<int64_t>();
-      if (!value || *value < 1 || *value > 9) fail(*node, "blockSize must be an integer 1 to 9");
+      if (!value || *value < smallestBlockSize || *value > largestBlockSize)
+        fail(*node, "blockSize must be an integer " + std::to_string(smallestBlockSize) + " to " +
+                        std::to_string(largestBlockSize));
       m.blockSize = static_cast<int>(*value);
     }
+  }
+
+  void uninstallerKeys(const toml::table& root, Manifest& m) const {
     if (auto* node = root.get("uninstaller")) {
       m.uninstaller = flag(*node, "uninstaller");
       m.uninstallerAt = where(node->source());
@@ -66,16 +85,11 @@ class Reader {
     m.uninstallShortcut = headerText(root, "uninstallShortcut", false);
     if (!m.uninstallShortcut.empty() && !m.uninstaller)
       fail(*root.get("uninstallShortcut"), "uninstallShortcut needs uninstaller = true");
-    for (const toml::table& t : tables(root, "field")) m.fields.push_back(field(t));
-    if (m.fields.size() > maxFields) fail(*root.get("field"), "more than 64 custom fields");
-    for (const toml::table& t : tables(root, "component")) m.components.push_back(component(t));
-    return m;
   }
 
- private:
   std::string where(const toml::source_region& at) const {
     std::ostringstream s;
-    s << path_.string();
+    s << displayPath(path_);
     if (at.begin.line) s << ":" << at.begin.line << ":" << at.begin.column;
     return s.str();
   }
@@ -122,7 +136,7 @@ class Reader {
   }
 
   std::string headerText(const toml::table& table, const char* key, bool required,
-                         size_t limit = maxStringLength) const {
+                         size_t limit = maxHeaderStringLength) const {
     const toml::node* node = table.get(key);
     if (!node) {
       if (required) throw BuildError(where(table.source()) + ": missing " + key);
@@ -143,12 +157,12 @@ class Reader {
       if (!file) fail(*node, std::string(key) + " needs a file");
       fs::path path = manifestPath(*file, "file");
       std::ifstream in(path, std::ios::binary);
-      if (!in) fail(*file, "cannot read " + path.string());
+      if (!in) fail(*file, "cannot read " + displayPath(path));
       std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       try {
         value = toAnsi(raw);
       } catch (const std::invalid_argument& e) {
-        fail(*file, path.string() + ": " + e.what());
+        fail(*file, displayPath(path) + ": " + e.what());
       }
     } else {
       value = text(*node, key, true);
@@ -158,7 +172,7 @@ class Reader {
       if (value[i] == '\n' && (i == 0 || value[i - 1] != '\r')) crlf += '\r';
       crlf += value[i];
     }
-    return limited(*node, key, crlf, maxStringLength);
+    return limited(*node, key, crlf, maxHeaderStringLength);
   }
 
   std::vector<std::reference_wrapper<const toml::table>> tables(const toml::table& root,
@@ -180,8 +194,8 @@ class Reader {
     allowOnly(t, {"caption", "variableName", "required"});
     ManifestField f;
     f.caption = headerText(t, "caption", true);
-    f.variableName = headerText(t, "variableName", true, 255);
-    if (auto* node = t.get("required")) f.flags = flag(*node, "required") ? 1 : 0;
+    f.variableName = headerText(t, "variableName", true, maxVariableNameLength);
+    if (auto* node = t.get("required")) f.flags = flag(*node, "required") ? fieldRequired : 0;
     return f;
   }
 
@@ -189,9 +203,9 @@ class Reader {
     allowOnly(t, {"name", "selected", "required", "files", "exclude", "shortcut"});
     ManifestComponent c;
     c.name = headerText(t, "name", true);
-    c.flags = 1;  // selected unless said otherwise
-    if (auto* node = t.get("selected")) c.flags = flag(*node, "selected") ? 1 : 0;
-    if (auto* node = t.get("required")) c.flags |= flag(*node, "required") ? 2 : 0;
+    c.flags = componentSelected;  // unless said otherwise
+    if (auto* node = t.get("selected")) c.flags = flag(*node, "selected") ? componentSelected : 0;
+    if (auto* node = t.get("required")) c.flags |= flag(*node, "required") ? componentRequired : 0;
     ++componentIndex_;
     if (auto* node = t.get("files")) c.files = files(*node, t.get("exclude"));
     for (const toml::table& s : tables(t, "shortcut")) {

@@ -2,19 +2,14 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "build_error.h"
 #include "code_page.h"
+#include "package/format.h"
 
 namespace qzpack {
-
-// A fault the user must mend; the message names the file and, where there is one, the line and
-// column.
-struct BuildError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 struct ManifestFile {
   std::string name;  // the archive entry name and, expanded, the path under the destination
@@ -45,7 +40,7 @@ struct Manifest {
   std::vector<ManifestField> fields;
   std::vector<ManifestComponent> components;
   Compression compression = Compression::bzip2;
-  int blockSize = 9;
+  int blockSize = largestBlockSize;
   bool uninstaller = false;       // ship uninstall.exe (see addUninstaller)
   std::string uninstallShortcut;  // linkName of a shortcut to it; empty for none
   std::string uninstallerAt;      // the manifest's file, line and column of the key, for errors

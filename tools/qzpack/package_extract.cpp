@@ -3,10 +3,10 @@
 #include <set>
 #include <stdexcept>
 
+#include "build_error.h"
 #include "code_page.h"
 #include "file_links.h"
 #include "host_files.h"
-#include "manifest.h"
 #include "package/header.h"
 #include "package_access.h"
 #include "windows_names.h"

@@ -35,7 +35,8 @@ std::vector<const T*> headerOrder(const T* first) {
 }
 
 void printHeader(std::ostream& out) {
-  out << "setupFlags: " << flagNames(header.setupFlags, {{2, "background window"}}) << "\n"
+  out << "setupFlags: "
+      << flagNames(header.setupFlags, {{setupFlagBackground, "background window"}}) << "\n"
       << "title: " << quoted(header.title) << "\n"
       << "defaultDestination: " << quoted(header.defaultDestination) << "\n"
       << "shortcutFolder: " << quoted(header.shortcutFolder) << "\n"
@@ -45,15 +46,17 @@ void printHeader(std::ostream& out) {
   int index = 0;
   for (const CustomField* f = header.firstField; f; f = f->next, ++index)
     out << "  [" << index << "] caption " << quoted(f->caption) << " variableName "
-        << quoted(f->variableName) << " flags " << flagNames(f->fieldFlags, {{1, "required"}})
-        << "\n";
+        << quoted(f->variableName) << " flags "
+        << flagNames(f->fieldFlags, {{fieldRequired, "required"}}) << "\n";
   int components = 0;
   for (const Component* c = header.firstComponent; c; c = c->next) ++components;
   out << "components: " << components << "\n";
   index = 0;
   for (const Component* c = header.firstComponent; c; c = c->next, ++index) {
     out << "  [" << index << "] " << quoted(c->name) << " flags "
-        << flagNames(c->componentFlags, {{1, "selected"}, {2, "required"}}) << "\n";
+        << flagNames(c->componentFlags,
+                     {{componentSelected, "selected"}, {componentRequired, "required"}})
+        << "\n";
     auto files = headerOrder(c->files);
     out << "      files: " << files.size() << "\n";
     for (const ComponentFile* f : files) out << "        " << quoted(f->name) << "\n";
@@ -114,7 +117,8 @@ uint64_t streamEnd(const std::string& path, uint64_t from, uint64_t to) {
 void printArchive(const ArchiveReader& a, const std::string& path, const PackageEnd& end,
                   std::ostream& out) {
   out << "archive: offset " << header.archiveOffset << ", flags "
-      << flagNames(a.archiveFlags, {{1, "bzip2"}}) << ", " << a.count << " entries\n";
+      << flagNames(a.archiveFlags, {{archiveCompressed, "bzip2"}}) << ", " << a.count
+      << " entries\n";
   // Stored lengths are not recorded: an entry runs to the next stored offset (or the end of the
   // data). For plain entries it is the size.
   std::vector<uint32_t> starts(a.offsets, a.offsets + a.count);

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "host_files.h"
+#include "package/little_endian.h"
 #include "pe_layout.h"
 #include "progress_line.h"
 
@@ -12,10 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint64_t maxPackageSize = 0x7FFFFFFF;  // the stub seeks with 32-bit offsets
-
 void putU32(std::vector<unsigned char>& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+  out.resize(out.size() + 4);
+  storeU32(&out[out.size() - 4], value);
 }
 
 void putString(std::vector<unsigned char>& out, const std::string& text) {
@@ -26,11 +26,12 @@ void putString(std::vector<unsigned char>& out, const std::string& text) {
 // The archive directory, offsets as given (from the start of the data area).
 std::vector<unsigned char> directoryBytes(const std::vector<PackageEntry>& entries,
                                           const std::vector<uint32_t>& offsets, bool compressed) {
-  uint32_t dataStart = 9;
-  for (const PackageEntry& e : entries) dataStart += static_cast<uint32_t>(e.name.size() + 9);
+  uint32_t dataStart = smallestArchiveSize;
+  for (const PackageEntry& e : entries)
+    dataStart += static_cast<uint32_t>(e.name.size() + entryRecordSize);
   std::vector<unsigned char> d;
   putU32(d, dataStart);
-  putU32(d, compressed ? 1 : 0);
+  putU32(d, compressed ? uint32_t{archiveCompressed} : 0);
   for (size_t i = 0; i < entries.size(); ++i) {
     putString(d, entries[i].name);
     putU32(d, offsets[i]);
@@ -74,19 +75,20 @@ std::vector<unsigned char> headerBytes(const Manifest& m, uint32_t archiveOffset
 
 std::vector<unsigned char> readStub(const fs::path& stub) {
   std::ifstream in(stub, std::ios::binary);
-  if (!in) throw BuildError("cannot read stub " + stub.string());
+  if (!in) throw BuildError("cannot read stub " + displayPath(stub));
   std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
                                    std::istreambuf_iterator<char>());
   PeLayout pe = peLayout(bytes);
-  if (!pe.dosHeader) throw BuildError("stub " + stub.string() + " is not a Windows executable");
-  if (pe.peOffset < 100)
-    throw BuildError("stub " + stub.string() + ": its PE header starts at byte " +
-                     std::to_string(pe.peOffset) +
-                     ", inside bytes 96-99 that hold the header offset");
-  if (!pe.peHeader) throw BuildError("stub " + stub.string() + " is not a Windows executable");
+  std::string named = "stub " + displayPath(stub);
+  if (!pe.dosHeader) throw BuildError(named + " is not a Windows executable");
+  if (pe.peOffset < headerOffsetEnd)
+    throw BuildError(named + ": its PE header starts at byte " + std::to_string(pe.peOffset) +
+                     ", inside bytes " + std::to_string(headerOffsetPosition) + "-" +
+                     std::to_string(headerOffsetEnd - 1) + " that hold the header offset");
+  if (!pe.peHeader) throw BuildError(named + " is not a Windows executable");
   // A signature covers the whole file: whatever is appended to a signed stub breaks it.
   if (pe.signatureSize)
-    throw BuildError("stub " + stub.string() +
+    throw BuildError(named +
                      " is signed, and appending the package would break its signature: build "
                      "with the unsigned setup.exe and sign the finished package instead");
   return bytes;
@@ -106,8 +108,8 @@ std::vector<PackageEntry> planEntries(const Manifest& manifest) {
       }
       std::error_code ec;
       uint64_t size = fs::file_size(f.source, ec);
-      if (ec) throw BuildError("cannot read " + f.source.string() + ": " + ec.message());
-      if (size > maxPackageSize) throw BuildError(f.source.string() + " is too large");
+      if (ec) throw BuildError("cannot read " + displayPath(f.source) + ": " + ec.message());
+      if (size > maxPackageSize) throw BuildError(displayPath(f.source) + " is too large");
       entries.push_back({f.name, f.source, static_cast<uint32_t>(size)});
     }
   }
@@ -133,8 +135,7 @@ BuildSummary writePackage(const Manifest& manifest, const std::vector<PackageEnt
   if (dataArea + summary.contentSize > maxPackageSize && !compressed)
     throw BuildError("the package would pass 2 GiB, more than setup can read");
 
-  // Bytes 96-99 of the stub point at the header.
-  for (int i = 0; i < 4; ++i) stub[96 + i] = static_cast<unsigned char>(headerOffset >> (8 * i));
+  storeU32(&stub[headerOffsetPosition], headerOffset);
   PendingOutput out(output);
   out.write(stub.data(), stub.size());
   out.write(headerBytes(manifest, static_cast<uint32_t>(archiveOffset)).data(), summary.headerSize);

@@ -1,5 +1,5 @@
-// Writes a carrier file: the stub, the setup header, the archive, and the header offset at
-// bytes 96-99.
+// Writes a carrier file as package/format.h lays it out: the stub, the setup header, the
+// archive, and the header offset at bytes 96-99.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "entry_store.h"
 #include "manifest.h"
+#include "parallel_store.h"
 
 namespace qzpack {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "build_error.h"
 #include "job_threads.h"
-#include "manifest.h"
 
 namespace qzpack {
 namespace {
@@ -209,10 +209,31 @@ void Pipeline::write(PendingOutput& out, const EntryStored& stored, const StoreP
   }
 }
 
+// Stores the entries on the calling thread, one after the other.
+void storeInOrder(const std::vector<PackageEntry>& entries, const StoreSettings& settings,
+                  PendingOutput& out, const EntryStored& stored, const StoreProgress& progress) {
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    uint64_t length = storeEntry(
+        entries[i], settings.blockSize,
+        [&](const char* data, size_t size) { out.write(data, size); },
+        [&](size_t got) {
+          bytes += got;
+          progress(i, bytes);
+        });
+    stored(i, length);
+    progress(i + 1, bytes);
+  }
+}
+
 }  // namespace
 
-void storeInParallel(const std::vector<PackageEntry>& entries, const StoreSettings& settings,
-                     PendingOutput& out, const EntryStored& stored, const StoreProgress& progress) {
+void storeEntries(const std::vector<PackageEntry>& entries, const StoreSettings& settings,
+                  PendingOutput& out, const EntryStored& stored, const StoreProgress& progress) {
+  if (settings.jobs <= 1 || entries.size() <= 1) {
+    storeInOrder(entries, settings, out, stored, progress);
+    return;
+  }
   Pipeline pipeline(entries, settings, out.target());
   pipeline.write(out, stored, progress);
 }

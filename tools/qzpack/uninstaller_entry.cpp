@@ -1,6 +1,7 @@
 #include "uninstaller_entry.h"
 
-#include "package/header.h"
+#include "host_files.h"
+#include "package/format.h"
 #include "windows_names.h"
 
 namespace qzpack {
@@ -32,7 +33,7 @@ void addUninstaller(Manifest& manifest, const fs::path& uninstaller) {
     throw BuildError(at + ": uninstaller = true needs a required component to carry " + entryName);
   std::error_code ec;
   if (!fs::is_regular_file(uninstaller, ec))
-    throw BuildError("missing uninstaller " + uninstaller.string() +
+    throw BuildError("missing uninstaller " + displayPath(uninstaller) +
                      " (build the win32 flavour, or pass --uninstaller)");
   carrier->files.push_back({entryName, uninstaller});
   if (!manifest.uninstallShortcut.empty())
