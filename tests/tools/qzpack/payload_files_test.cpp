@@ -1,5 +1,7 @@
 // Folders and patterns in a component's files: what they take, in which order, and what they
 // refuse.
+#include "payload_files.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -65,6 +67,35 @@ files = ["readme.txt", "*.txt", { name = "LICENSE.txt", from = "extra/../license
   // The same source, spelled another way in the other component, makes one entry.
   std::vector<qzpack::PackageEntry> entries = qzpack::planEntries(m);
   EXPECT_EQ(entries.size(), m.components[0].files.size());
+}
+
+// The walk of the source folder and the exclude test read a pattern the same way: what a
+// pattern finds is exactly what it would exclude of the whole tree.
+TEST(QzpackPatterns, APatternFindsWhatItWouldExclude) {
+  ScratchFolder folder;
+  std::vector<std::string> all;
+  for (const char* name :
+       {"a/x.txt", "a/b/x.txt", "a/b/c/b/q.txt", "a/y.dat", "c/z.txt", "top.txt", "d/e/x.txt"})
+    writeFile(folder / name, std::string(name));
+  for (const qzpack::ManifestFile& f : qzpack::findFiles(folder.path(), {"**"}))
+    all.push_back(f.name);
+  ASSERT_EQ(all.size(), 7u);
+  const struct {
+    const char* pattern;
+    size_t found;
+  } cases[] = {{"**", 7},        {"*", 1},           {"**/*.txt", 6},     {"a/**", 4},
+               {"**/b/**", 2},   {"**/**/x.txt", 3}, {"a/*/x.txt", 1},    {"?/*.txt", 2},
+               {"*/*/x.txt", 2}, {"a/b", 0},         {"a/**/b/*.txt", 2}, {"**/*/**/?.txt", 5}};
+  for (const auto& c : cases) {
+    std::vector<std::string> parts = qzpack::patternParts(c.pattern);
+    std::vector<std::string> found, excluded;
+    for (const qzpack::ManifestFile& f : qzpack::findFiles(folder.path(), parts))
+      found.push_back(f.name);
+    for (const std::string& name : all)
+      if (qzpack::matchesAnyPattern({parts}, name)) excluded.push_back(name);
+    EXPECT_EQ(found.size(), c.found) << c.pattern;
+    EXPECT_EQ(found, excluded) << c.pattern;
+  }
 }
 
 TEST(QzpackPatterns, BadPayloadsAreRefusedAtTheirPlaceInTheManifest) {
