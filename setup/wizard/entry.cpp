@@ -122,7 +122,7 @@ void createPages() {
                     10, 25, w - 20, h - 70, nullptr);
   addPageControl(page, wizard.componentList);
 
-  createFieldPages(wizard.instance);
+  createFieldPages();
 
   wizard.destinationPage = page = addPage("Destination path:");
   wizard.destinationBox =

@@ -46,7 +46,7 @@ bool isChecked(HWND button) {
   return SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void createFieldPages(HINSTANCE) {
+void createFieldPages() {
   for (const CustomField* field = header.firstField; field && wizard.fieldCount < maxFieldBoxes;
        field = field->next) {
     int page = addPage(field->caption);

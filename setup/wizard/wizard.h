@@ -40,7 +40,7 @@ extern const char makerAddress[];
 int addPage(const char* title);
 void addPageControl(int page, HWND control);
 void showPage(int page);
-void createFieldPages(HINSTANCE instance);
+void createFieldPages();
 HWND createControl(DWORD exStyle, const char* className, const char* text, DWORD style, int x,
                    int y, int width, int height, HFONT font);
 bool isChecked(HWND button);
