@@ -38,7 +38,7 @@ void drawProgress(int32_t, int32_t) {
 // the second thread (shared, as setup.exe does, unless chosen).
 int main(int argc, char** argv) {
   const char* sharings[] = {"alone", "shared", "all-ahead"};
-  int sharing = argc == 3 ? decodeShared : -1;
+  int sharing = argc == 3 ? 1 : -1;  // shared
   for (int i = 0; argc == 4 && i < 3; ++i)
     if (std::strcmp(argv[3], sharings[i]) == 0) sharing = i;
   if (sharing < 0) {
@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
                  "usage: install_throughput PACKAGE DESTINATION [alone|shared|all-ahead]\n");
     return 2;
   }
-  decodeSharing = static_cast<DecodeSharing>(sharing);
+  decodeHooks.oneThread = sharing == 0;
+  decodeHooks.secondThreadOnly = sharing == 2;
   destination = argv[2];
   if (readSetupHeader(argv[1], true, nullptr) != headerOk ||
       readSetupHeader(argv[1], false, nullptr) != headerOk) {
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
   std::printf(
       "installation run (%s) under Wine: %.1f MiB in %.3f s, %.1f MiB/s, %.2f s of CPU; %ld "
       "progress reports; %d of %d files decoded by the second thread, %.1f MiB held at most\n",
-      sharings[sharing], mib, wall, mib / wall, cpu, progressCalls,
-      decodeAheadStats.filesBySecondThread, files, double(decodeAheadStats.peakHeld) / 1048576.0);
+      sharings[sharing], mib, wall, mib / wall, cpu, progressCalls, decodeHooks.filesBySecondThread,
+      files, double(decodeHooks.peakHeld) / 1048576.0);
   return 0;
 }

@@ -1,13 +1,13 @@
 #include "install/decode_ahead.h"
 
+#include <assert.h>
 #include <stdlib.h>
 
+#include "install/run_plan.h"
 #include "install/run_thread.h"
 #include "package/archive.h"
 
-DecodeSharing decodeSharing = decodeShared;
-int64_t decodeAheadLimit = int64_t{64} << 20;
-DecodeAheadStats decodeAheadStats;
+DecodeHooks decodeHooks = {int64_t{64} << 20, false, false, 0, 0};
 
 namespace {
 
@@ -19,55 +19,88 @@ struct Chunk {
   unsigned char bytes[chunkSize];
 };
 
-enum Owner : unsigned char { nobody, runThread, secondThread };
+enum Owner : unsigned char { unclaimed, runThread, secondThread };
 
-// One file of the run. Its stream belongs to its owner, who reads it outside the lock; the
-// rest is shared under the lock, and only the owner publishes what decoding found.
-struct PlannedFile {
-  const char* name;
-  int32_t size;
-  EntryStream* stream;
-  Chunk* first;  // decoded, waiting to be written
+// One planned file's decoding; under the lock unless said otherwise.
+struct FileDecoding {
+  EntryStream* stream;  // its owner's alone, used outside the lock; null once the entry is done
+  Chunk* first;         // decoded, waiting to be written
   Chunk* last;
   int32_t held;  // chunks taken for it: queued, being filled or being written
+  // Set once by a claim. When memory runs out, the second thread gives its file to the run's
+  // thread, between two steps.
   Owner owner;
-  bool inArchive, opened, unopenable, done, failed;
+  bool stepping;  // its owner decodes it outside the lock
+  // What decoding found, published by the owner alone.
+  bool opened, unopenable, done, failed;
 };
 
-// What one step of decoding found.
+// One run's decoding. Who may touch each part is written above it: "fixed" parts are set by
+// beginDecoding before the second thread starts and read by both threads without the lock.
+//
+// The rules of the hand-over between the threads, checked where they are kept:
+// - A chunk is in one place at a time: the spare list, a file's queue, the hands of the file's
+//   owner filling it outside the lock, or the hands of the run's thread writing it out. It
+//   changes place only under the lock, and only the run's thread takes chunks out of a queue:
+//   those of the file it writes.
+// - A chunk taken counts in its file's held and in heldTotal until it is back on the spare list;
+//   at most aheadChunks + reserveChunks are taken at once, and a file's chunks are all back
+//   before the next file is opened for writing. Chunks go back to the heap only in endDecoding,
+//   once the second thread has ended. A thread's finished stream serves its next opening, or is
+//   closed when another of its streams finishes, or by endDecoding.
+// - The run's thread sleeps only while the file it writes is not its own, has nothing queued
+//   and is unfinished, and has room: the second thread then goes on with it and wakes the run's
+//   thread at each step. The second thread sleeps only with no file to claim or no room for its
+//   own; the run's thread wakes it when it opens a file, while the file it writes is the second
+//   thread's, and once half the room is free again.
+struct Decoder {
+  // Fixed.
+  ArchiveReader* reader;
+  const PlannedFile* plan;
+  FileDecoding* files;
+  int32_t count;
+  int32_t aheadChunks;    // a file other than the one being written takes a chunk only below this
+  bool runThreadDecodes;  // false under the secondThreadOnly hook
+  // Under the lock.
+  int32_t nextClaim;   // the first file without an owner
+  int32_t current;     // the file being written, -1 before the first
+  int32_t heldTotal;   // chunks taken for files
+  int32_t chunksMade;  // from the heap, all of them taken or spare
+  Chunk* spare;
+  bool alone;  // the run's thread decodes every file it writes, with no help
+  bool stopping;
+  // The run's thread's own.
+  bool threadStarted;
+  int32_t ownAhead;  // the file it decodes ahead while it waits, or -1
+  Chunk* writing;    // handed out by nextChunk, taken back at the next call
+  Chunk direct;      // a file it decodes itself goes straight into this one, not queued
+  // Each thread's last finished stream: the next entry it opens goes through the same package
+  // file.
+  EntryStream* runSpent;
+  // The second thread's own.
+  EntryStream* secondSpent;
+};
+
+Decoder decoder;  // one run at a time
+
 struct Step {
   bool unopenable, done, failed;
 };
 
-ArchiveReader* reader;
-PlannedFile* files;
-int32_t fileCount;
-int32_t nextClaim;      // the first file without an owner
-int32_t current = -1;   // the file being written
-int32_t ownAhead = -1;  // the file the run's thread decodes ahead while it waits
-int32_t heldTotal;      // chunks taken for files
-int32_t aheadChunks;    // a file other than the current one takes a chunk only below this
-int32_t chunksMade;
-Chunk* spare;
-Chunk* writing;  // handed out by nextChunk, taken back at the next call
-Chunk direct;    // the run's thread decodes a file it writes straight into this one
-DecodeSharing sharing;
-bool threadStarted, stopping;
-// Each thread's last finished stream, by owner: the next entry it opens goes through the same
-// package file. Only that thread touches its own.
-EntryStream* spent[3];
-
-// Opens the entry, or reads its next chunk into chunk. By the file's owner, on its own thread,
-// outside the lock.
-Step advance(PlannedFile* file, Chunk* chunk) {
+// Opens files[index]'s entry, or reads its next chunk into chunk. By the file's owner, on its
+// own thread, outside the lock.
+Step advance(int32_t index, Owner by, Chunk* chunk) {
+  Decoder& d = decoder;
+  FileDecoding* file = &d.files[index];
+  assert(file->owner == by && file->stepping);
+  EntryStream*& spent = by == runThread ? d.runSpent : d.secondSpent;
   Step step = {false, false, false};
-  EntryStream*& mySpent = spent[file->owner];
   if (!file->opened) {
-    file->stream = reopenEntry(reader, file->name, mySpent);
-    mySpent = nullptr;
+    file->stream = reopenEntry(d.reader, d.plan[index].name, spent);
+    spent = nullptr;
     // Not in the archive: created empty. In it but not readable (the carrier renamed or
     // locked, the decoder refusing to start): a file left empty would pass for installed.
-    step.unopenable = !file->stream && file->inArchive;
+    step.unopenable = !file->stream && d.plan[index].inArchive;
     step.done = entryAtEnd(file->stream);
   } else {
     chunk->count = readEntry(file->stream, chunk->bytes, chunkSize);
@@ -75,42 +108,53 @@ Step advance(PlannedFile* file, Chunk* chunk) {
   }
   if (step.done && file->stream) {
     step.failed = entryFailed(file->stream);
-    closeEntry(mySpent);  // one kept from another file this thread had open at the same time
-    mySpent = file->stream;
+    closeEntry(spent);  // one kept from another file this thread had open at the same time
+    spent = file->stream;
     file->stream = nullptr;
   }
   return step;
 }
 
-Chunk* takeChunk(PlannedFile* file) {
-  Chunk* chunk = spare;
+Chunk* takeChunk(FileDecoding* file) {
+  Decoder& d = decoder;
+  Chunk* chunk = d.spare;
   if (chunk) {
-    spare = chunk->next;
+    d.spare = chunk->next;
   } else if ((chunk = static_cast<Chunk*>(malloc(sizeof(Chunk))))) {
-    ++chunksMade;
-    decodeAheadStats.peakHeld = int64_t{chunksMade} * int64_t{sizeof(Chunk)};
+    ++d.chunksMade;
+    decodeHooks.peakHeld = int64_t{d.chunksMade} * int64_t{sizeof(Chunk)};
   }
   if (chunk) {
-    ++heldTotal;
+    ++d.heldTotal;
     ++file->held;
+    assert(d.heldTotal <= d.aheadChunks + reserveChunks);
   }
   return chunk;
 }
 
-void releaseChunk(PlannedFile* file, Chunk* chunk) {
-  --heldTotal;
+void releaseChunk(FileDecoding* file, Chunk* chunk) {
+  assert(file->held > 0);
+  --decoder.heldTotal;
   --file->held;
-  chunk->next = spare;
-  spare = chunk;
+  chunk->next = decoder.spare;
+  decoder.spare = chunk;
 }
 
-// Under the lock, by the file's owner; chunk is null for an opening or a read into direct.
-void publish(PlannedFile* file, Chunk* chunk, const Step& step) {
+// One step of files[index] by its owner, the lock given up meanwhile; then what it found is
+// published, and chunk queued unless it is direct (or null, for an opening).
+void takeStep(int32_t index, Owner by, Chunk* chunk) {
+  FileDecoding* file = &decoder.files[index];
+  assert(!file->done && !file->stepping);
+  file->stepping = true;
+  unlockRun();
+  Step step = advance(index, by, chunk);
+  lockRun();
+  file->stepping = false;
   file->opened = true;
   file->unopenable = step.unopenable;
   file->done = step.done;
   file->failed = step.failed;
-  if (!chunk) return;
+  if (!chunk || chunk == &decoder.direct) return;
   if (chunk->count == 0) {
     releaseChunk(file, chunk);
     return;
@@ -121,76 +165,83 @@ void publish(PlannedFile* file, Chunk* chunk, const Step& step) {
 }
 
 void claim(int32_t index, Owner owner) {
-  files[index].owner = owner;
-  while (nextClaim < fileCount && files[nextClaim].owner != nobody) ++nextClaim;
+  Decoder& d = decoder;
+  assert(d.files[index].owner == unclaimed);
+  d.files[index].owner = owner;
+  while (d.nextClaim < d.count && d.files[d.nextClaim].owner != unclaimed) ++d.nextClaim;
 }
 
 // The largest of the next few files without an owner: the two threads then end on small
 // files, and neither waits long for the other at the end of the run.
 int32_t largestAhead() {
-  int32_t largest = nextClaim;
-  for (int32_t i = nextClaim, seen = 0; i < fileCount && seen < 16; ++i) {
-    if (files[i].owner != nobody) continue;
+  const Decoder& d = decoder;
+  int32_t largest = d.nextClaim;
+  for (int32_t i = d.nextClaim, seen = 0; i < d.count && seen < 16; ++i) {
+    if (d.files[i].owner != unclaimed) continue;
     ++seen;
-    if (files[i].size > files[largest].size) largest = i;
+    if (d.plan[i].size > d.plan[largest].size) largest = i;
   }
   return largest;
 }
 
 bool hasRoom(int32_t index) {
-  return heldTotal < aheadChunks || (index == current && files[index].held < reserveChunks);
+  const Decoder& d = decoder;
+  return d.heldTotal < d.aheadChunks || (index == d.current && d.files[index].held < reserveChunks);
 }
 
-// Takes the owner's next step on files[index] if there is room for it: the lock is given up
-// for the decoding. False when there is no room (or no memory).
-bool stepAhead(int32_t index) {
-  PlannedFile* file = &files[index];
+// Takes the owner's next step on files[index] if there is room for it. False when there is no
+// room (or no memory).
+bool stepAhead(int32_t index, Owner by) {
+  FileDecoding* file = &decoder.files[index];
   Chunk* chunk = nullptr;
   if (file->opened && (!hasRoom(index) || !(chunk = takeChunk(file)))) return false;
-  unlockRun();
-  Step step = advance(file, chunk);
-  lockRun();
-  publish(file, chunk, step);
+  takeStep(index, by, chunk);
   return true;
 }
 
 void secondThreadBody() {
+  Decoder& d = decoder;
   lockRun();
   int32_t mine = -1;
-  while (!stopping) {
-    if (mine >= 0 && files[mine].done) mine = -1;
-    // From the run's first file on; sharing, the largest of the next few first.
-    if (mine < 0 && current >= 0 && nextClaim < fileCount) {
-      mine = sharing == decodeShared ? largestAhead() : nextClaim;
+  while (!d.stopping) {
+    if (mine >= 0 && d.files[mine].done) mine = -1;
+    // From the run's first file on. When the run's thread decodes nothing, in the order of
+    // writing: it waits on each file in turn, and this thread holds one at a time.
+    if (mine < 0 && d.current >= 0 && d.nextClaim < d.count) {
+      mine = d.runThreadDecodes ? largestAhead() : d.nextClaim;
       claim(mine, secondThread);
-      ++decodeAheadStats.filesBySecondThread;
+      ++decodeHooks.filesBySecondThread;
     }
-    if (mine >= 0 && stepAhead(mine)) {
+    if (mine >= 0 && stepAhead(mine, secondThread)) {
       wake(runSide);
-    } else if (mine >= 0 && hasRoom(mine) && files[mine].opened) {
+    } else if (mine >= 0 && hasRoom(mine) && d.files[mine].opened) {
       // Room but no memory: the run's thread takes this file over and goes on alone.
-      files[mine].owner = runThread;
-      sharing = decodeAlone;
+      d.files[mine].owner = runThread;
+      d.alone = true;
       wake(runSide);
       break;
     } else {
+      assert(mine < 0 ? d.current < 0 || d.nextClaim == d.count : !hasRoom(mine));
       sleepLocked(secondSide);
     }
   }
   unlockRun();
 }
 
-// The current file is the second thread's and has nothing to write yet: decode ahead
+// The file being written is not the run's thread's and has nothing to write yet: decode ahead
 // meanwhile if sharing allows, else sleep until the second thread has something.
 void helpOrWait() {
-  if (sharing == decodeShared) {
-    if (ownAhead >= 0 && files[ownAhead].done) ownAhead = -1;
-    if (ownAhead < 0 && nextClaim < fileCount && hasRoom(nextClaim)) {
-      ownAhead = nextClaim;
-      claim(ownAhead, runThread);
+  Decoder& d = decoder;
+  if (d.runThreadDecodes && !d.alone) {
+    if (d.ownAhead >= 0 && d.files[d.ownAhead].done) d.ownAhead = -1;
+    if (d.ownAhead < 0 && d.nextClaim < d.count && hasRoom(d.nextClaim)) {
+      d.ownAhead = d.nextClaim;
+      claim(d.ownAhead, runThread);
     }
-    if (ownAhead >= 0 && stepAhead(ownAhead)) return;
+    if (d.ownAhead >= 0 && stepAhead(d.ownAhead, runThread)) return;
   }
+  assert(!d.alone && d.files[d.current].owner != runThread && !d.files[d.current].first &&
+         !d.files[d.current].done && d.files[d.current].held < reserveChunks);
   sleepLocked(runSide);
 }
 
@@ -198,69 +249,74 @@ void helpOrWait() {
 // is its own and unfinished, or once half the room is free again. A wake-up for each chunk
 // written would cost a round trip to the server under Wine, for one chunk of room each.
 void wakeSecond() {
-  const PlannedFile& file = files[current];
-  if (current == 0 || (file.owner == secondThread && !file.done) || heldTotal <= aheadChunks / 2)
+  const Decoder& d = decoder;
+  const FileDecoding& file = d.files[d.current];
+  if (d.current == 0 || (file.owner == secondThread && !file.done) ||
+      d.heldTotal <= d.aheadChunks / 2)
     wake(secondSide);
 }
 
 void releaseWriting() {
-  if (!writing) return;
-  releaseChunk(&files[current], writing);
-  writing = nullptr;
+  Decoder& d = decoder;
+  if (!d.writing) return;
+  releaseChunk(&d.files[d.current], d.writing);
+  d.writing = nullptr;
   wakeSecond();
 }
 
 }  // namespace
 
-bool beginDecoding(ArchiveReader* archive, const char* const* names, int32_t count) {
-  files = static_cast<PlannedFile*>(calloc(count > 0 ? count : 1, sizeof(PlannedFile)));
-  if (!files) return false;
-  for (int32_t i = 0; i < count; ++i) {
-    uint32_t offset;
-    files[i].name = names[i];
-    files[i].inArchive = findEntry(archive, names[i], &offset, &files[i].size);
-  }
-  reader = archive;
-  fileCount = count;
-  nextClaim = heldTotal = chunksMade = 0;
-  current = ownAhead = -1;
-  stopping = false;
-  int64_t limit = decodeAheadLimit / int64_t{sizeof(Chunk)} - reserveChunks;
-  aheadChunks = limit < 0 ? 0 : limit > 0x7FFFFF ? 0x7FFFFF : static_cast<int32_t>(limit);
-  decodeAheadStats = DecodeAheadStats{0, 0};
-  sharing = count > 0 ? decodeSharing : decodeAlone;
-  threadStarted = startSecondThread(sharing == decodeAlone ? nullptr : secondThreadBody);
-  if (!threadStarted) sharing = decodeAlone;
+bool beginDecoding(ArchiveReader* reader, const PlannedFile* plan, int32_t count) {
+  Decoder& d = decoder;
+  d.files = static_cast<FileDecoding*>(calloc(count > 0 ? count : 1, sizeof(FileDecoding)));
+  if (!d.files) return false;
+  d.reader = reader;
+  d.plan = plan;
+  d.count = count;
+  d.nextClaim = d.heldTotal = d.chunksMade = 0;
+  d.current = d.ownAhead = -1;
+  d.stopping = false;
+  int64_t limit = decodeHooks.limit / int64_t{sizeof(Chunk)} - reserveChunks;
+  d.aheadChunks = limit < 0 ? 0 : limit > 0x7FFFFF ? 0x7FFFFF : static_cast<int32_t>(limit);
+  decodeHooks.filesBySecondThread = 0;
+  decodeHooks.peakHeld = 0;
+  d.runThreadDecodes = !decodeHooks.secondThreadOnly;
+  d.alone = count == 0 || decodeHooks.oneThread;
+  d.threadStarted = startSecondThread(d.alone ? nullptr : secondThreadBody);
+  if (!d.threadStarted) d.alone = true;
   return true;
 }
 
-bool nextFile() {
+bool openFile(int32_t index) {
+  Decoder& d = decoder;
   lockRun();
   releaseWriting();
-  PlannedFile* file = &files[++current];
-  if (file->owner == nobody && sharing != decodeAllAhead) claim(current, runThread);
+  assert(index == d.current + 1 && index < d.count);
+  assert(d.current < 0 || (d.files[d.current].done && d.files[d.current].held == 0));
+  FileDecoding* file = &d.files[d.current = index];
+  if (file->owner == unclaimed && (d.runThreadDecodes || d.alone)) claim(index, runThread);
   wakeSecond();
   while (!file->opened) {
     if (file->owner != runThread)
       helpOrWait();
     else
-      stepAhead(current);  // an opening always has room
+      stepAhead(index, runThread);  // an opening always has room
   }
   bool openable = !file->unopenable;
   unlockRun();
   return openable;
 }
 
-int32_t nextChunk(const unsigned char** bytes) {
+int32_t nextChunk(int32_t index, const unsigned char** bytes) {
+  Decoder& d = decoder;
   lockRun();
   releaseWriting();
-  PlannedFile* file = &files[current];
-  int32_t count = 0;
+  assert(index == d.current);
+  FileDecoding* file = &d.files[index];
+  Chunk* chunk = nullptr;
   for (;;) {
-    if ((writing = file->first)) {
-      if (!(file->first = writing->next)) file->last = nullptr;
-      *bytes = writing->bytes;
-      count = writing->count;
+    if ((chunk = d.writing = file->first)) {
+      if (!(file->first = chunk->next)) file->last = nullptr;
       break;
     }
     if (file->done) break;
@@ -268,53 +324,56 @@ int32_t nextChunk(const unsigned char** bytes) {
       helpOrWait();
       continue;
     }
-    unlockRun();
-    Step step = advance(file, &direct);
-    lockRun();
-    publish(file, nullptr, step);
-    if (direct.count > 0) {
-      *bytes = direct.bytes;
-      count = direct.count;
+    takeStep(index, runThread, &d.direct);
+    if (d.direct.count > 0) {
+      chunk = &d.direct;
       break;
     }
   }
   unlockRun();
-  return count;
+  if (!chunk) return 0;
+  *bytes = chunk->bytes;
+  return chunk->count;
 }
 
-bool fileFailed() {
+bool fileFailed(int32_t index) {
   lockRun();
-  bool failed = files[current].failed;
+  assert(index == decoder.current);
+  bool failed = decoder.files[index].failed;
   unlockRun();
   return failed;
 }
 
 void endDecoding() {
-  if (!files) return;
-  if (threadStarted) {
+  Decoder& d = decoder;
+  if (!d.files) return;
+  if (d.threadStarted) {
     lockRun();
-    stopping = true;
+    d.stopping = true;
     wake(secondSide);
     unlockRun();
   }
   joinSecondThread();
-  for (int32_t i = 0; i < fileCount; ++i) {
-    closeEntry(files[i].stream);
-    while (Chunk* chunk = files[i].first) {
-      files[i].first = chunk->next;
+  for (int32_t i = 0; i < d.count; ++i) {
+    assert(!d.files[i].stepping);
+    closeEntry(d.files[i].stream);
+    while (Chunk* chunk = d.files[i].first) {
+      d.files[i].first = chunk->next;
       free(chunk);
+      --d.heldTotal;
     }
   }
-  for (EntryStream*& stream : spent) {
-    closeEntry(stream);
-    stream = nullptr;
-  }
-  free(writing);
-  while (Chunk* chunk = spare) {
-    spare = chunk->next;
+  if (d.writing) --d.heldTotal;
+  assert(d.heldTotal == 0);  // the chunks being filled or written were counted, and no others
+  closeEntry(d.runSpent);
+  closeEntry(d.secondSpent);
+  d.runSpent = d.secondSpent = nullptr;
+  free(d.writing);
+  while (Chunk* chunk = d.spare) {
+    d.spare = chunk->next;
     free(chunk);
   }
-  free(files);
-  files = nullptr;
-  writing = nullptr;
+  free(d.files);
+  d.files = nullptr;
+  d.writing = nullptr;
 }

@@ -6,6 +6,7 @@
 #include "install/decode_ahead.h"
 #include "install/directories.h"
 #include "install/macros.h"
+#include "install/run_plan.h"
 #include "install/shortcut.h"
 #include "package/archive.h"
 #include "package/header.h"
@@ -32,18 +33,67 @@ void cutPath(char* path, const char* a, const char* b) {
   path[length] = 0;
 }
 
+// As cutPath; false when the text had to be cut. path may be a.
+bool joinPath(char* path, const char* a, const char* b) {
+  bool fits = strlen(a) + strlen(b) < pathSize;
+  cutPath(path, a, b);
+  return fits;
+}
+
 bool fail(InstallFailure* failure, InstallFault fault, const char* path) {
   failure->fault = fault;
   cutPath(failure->path, path, "");
   return false;
 }
 
-// Appends text to path (a 261-byte buffer); false when the result would pass 260 characters.
-bool appendPath(char* path, const char* text) {
-  size_t length = strlen(path), extra = strlen(text);
-  if (length + extra >= pathSize) return false;
-  memcpy(path + length, text, extra + 1);
+// The run's plan: the chosen components' files in the order of writing. The output paths are
+// expanded once, before anything is written; a path too long fails the run only when it gets
+// there, as would a file that cannot be created.
+struct RunPlan {
+  bool* chosen;  // by component row
+  PlannedFile* files;
+  int32_t fileCount;
+  char destination[pathSize];  // the chosen folder and a backslash, cut at 260 characters
+  bool destinationFits;
+};
+
+// Works out the progress total over every component, asks which rows are chosen (once each, in
+// order) and lists the chosen components' files. False when there is no memory for it.
+bool planRun(ArchiveReader* reader, int fullInstallation, RunPlan* plan) {
+  int32_t components = 0, files = 0;
+  for (const Component* c = header.firstComponent; c; c = c->next, ++components)
+    for (const ComponentFile* file = c->files; file; file = file->next) ++files;
+  plan->chosen = static_cast<bool*>(malloc(static_cast<size_t>(components) + 1));
+  plan->files =
+      static_cast<PlannedFile*>(calloc(static_cast<size_t>(files) + 1, sizeof(PlannedFile)));
+  if (!plan->chosen || !plan->files) return false;
+  plan->destinationFits = joinPath(plan->destination, destinationText(), "\\");
+  int row = 0;
+  for (const Component* c = header.firstComponent; c; c = c->next, ++row) {
+    plan->chosen[row] = fullInstallation || rowSelected(row);
+    for (const ComponentFile* file = c->files; file; file = file->next) {
+      PlannedFile planned = {file->name, nullptr, 0, row, false, false, false};
+      uint32_t offset;
+      planned.inArchive = findEntry(reader, file->name, &offset, &planned.size);
+      progressTotal += 2 * int64_t{planned.size};
+      if (!plan->chosen[row]) continue;
+      char path[pathSize];
+      const char* name = expandMacros(file->name);
+      planned.pathFits = joinPath(path, plan->destination, name);
+      // A folder part may come from a field's value as well as from the name itself.
+      planned.inFolder = hasFolderPart(name);
+      if (!(planned.outputPath = copyString(path))) return false;
+      plan->files[plan->fileCount++] = planned;
+    }
+    progressTotal += c->shortcutCount;
+  }
   return true;
+}
+
+void freePlan(RunPlan* plan) {
+  for (int32_t i = 0; i < plan->fileCount; ++i) free(plan->files[i].outputPath);
+  free(plan->files);
+  free(plan->chosen);
 }
 
 void reportProgress() {
@@ -58,14 +108,14 @@ bool logRecord(unsigned char type, const char* path, InstallFailure* failure) {
   return true;
 }
 
-// Writes the run's next file to outputPath; a failed copy leaves no partial file behind.
-bool extractFile(const char* name, const char* outputPath, InstallFailure* failure) {
-  if (!nextFile()) return fail(failure, faultDamagedArchive, name);
-  FILE* output = fopen(outputPath, "wb");
-  if (!output) return fail(failure, faultCannotWrite, outputPath);
+// Writes file, the plan's entry index; a failed copy leaves no partial file behind.
+bool extractFile(int32_t index, const PlannedFile& file, InstallFailure* failure) {
+  if (!openFile(index)) return fail(failure, faultDamagedArchive, file.name);
+  FILE* output = fopen(file.outputPath, "wb");
+  if (!output) return fail(failure, faultCannotWrite, file.outputPath);
   InstallFault fault = faultNone;
   const unsigned char* bytes;
-  while (int32_t count = nextChunk(&bytes)) {
+  while (int32_t count = nextChunk(index, &bytes)) {
     progressDone += count;
     reportProgress();
     if (fwrite(bytes, 1, static_cast<size_t>(count), output) != static_cast<size_t>(count)) {
@@ -75,32 +125,27 @@ bool extractFile(const char* name, const char* outputPath, InstallFailure* failu
     progressDone += count;
     reportProgress();
   }
-  if (fault == faultNone && fileFailed()) fault = faultDamagedArchive;
+  if (fault == faultNone && fileFailed(index)) fault = faultDamagedArchive;
   if (fclose(output) != 0 && fault == faultNone) fault = faultCannotWrite;
   if (fault != faultNone) {
-    remove(outputPath);
-    return fail(failure, fault, fault == faultDamagedArchive ? name : outputPath);
+    remove(file.outputPath);
+    return fail(failure, fault, fault == faultDamagedArchive ? file.name : file.outputPath);
   }
   return true;
 }
 
 bool installShortcut(const ShortcutDefinition* shortcut, InstallFailure* failure) {
-  char linkPath[pathSize] = "";
+  char linkPath[pathSize];
   const char* folder = shortcutFolder;
   const char* linkName = expandMacros(shortcut->linkName);
-  if ((folder[0] && (!appendPath(linkPath, folder) || !appendPath(linkPath, "\\"))) ||
-      !appendPath(linkPath, linkName) || !appendPath(linkPath, ".lnk")) {
+  if (!joinPath(linkPath, folder, folder[0] ? "\\" : "") ||
+      !joinPath(linkPath, linkPath, linkName) || !joinPath(linkPath, linkPath, ".lnk")) {
     cutPath(linkPath, folder, linkName);
     return fail(failure, faultCannotWrite, linkPath);
   }
   makeDirectories(linkPath);
-  size_t targetSize = strlen(expandMacros(shortcut->target)) + 1;
-  char* target = static_cast<char*>(malloc(targetSize));
-  if (target) memcpy(target, textBuffer, targetSize);
-  const char* expandedDirectory = expandMacros(shortcut->workingDirectory);
-  size_t directorySize = strlen(expandedDirectory) + 1;
-  char* directory = static_cast<char*>(malloc(directorySize));
-  if (directory) memcpy(directory, expandedDirectory, directorySize);
+  char* target = copyString(expandMacros(shortcut->target));
+  char* directory = copyString(expandMacros(shortcut->workingDirectory));
   if (target && directory) createShortcut(linkPath, target, directory, shortcut->arguments);
   free(target);
   free(directory);
@@ -110,67 +155,27 @@ bool installShortcut(const ShortcutDefinition* shortcut, InstallFailure* failure
   return true;
 }
 
-bool installComponent(Component* component, InstallFailure* failure) {
-  char destination[pathSize] = "";
-  const char* chosen = destinationText();
-  if (!appendPath(destination, chosen) || !appendPath(destination, "\\")) {
-    cutPath(destination, chosen, "\\");
-    return fail(failure, faultCannotWrite, destination);
-  }
-  makeDirectories(destination);
+// Installs the component of the given row: its files, the plan's from *next on, then its
+// shortcuts. The first component installed opens the log.
+bool installComponent(const Component* component, int row, const RunPlan& plan, int32_t* next,
+                      InstallFailure* failure) {
+  if (!plan.destinationFits) return fail(failure, faultCannotWrite, plan.destination);
+  makeDirectories(plan.destination);
   if (!installLog) {
-    logPath[0] = 0;
-    if (!appendPath(logPath, destination) || !appendPath(logPath, logName)) {
-      cutPath(logPath, destination, logName);
+    if (!joinPath(logPath, plan.destination, logName))
       return fail(failure, faultCannotWrite, logPath);
-    }
     if (!(installLog = fopen(logPath, "wb"))) return fail(failure, faultCannotWrite, logPath);
   }
-  for (const ComponentFile* file = component->files; file; file = file->next) {
-    char outputPath[pathSize] = "";
-    const char* name = expandMacros(file->name);
-    if (!appendPath(outputPath, destination) || !appendPath(outputPath, name)) {
-      cutPath(outputPath, destination, name);
-      return fail(failure, faultCannotWrite, outputPath);
-    }
-    // A folder part may come from a field's value as well as from the name itself.
-    if (hasFolderPart(name)) makeDirectories(outputPath);
-    if (!extractFile(file->name, outputPath, failure)) return false;
-    if (!logRecord(logFileRecord, outputPath, failure)) return false;
+  for (; *next < plan.fileCount && plan.files[*next].component == row; ++*next) {
+    const PlannedFile& file = plan.files[*next];
+    if (!file.pathFits) return fail(failure, faultCannotWrite, file.outputPath);
+    if (file.inFolder) makeDirectories(file.outputPath);
+    if (!extractFile(*next, file, failure)) return false;
+    if (!logRecord(logFileRecord, file.outputPath, failure)) return false;
   }
   for (const ShortcutDefinition* s = component->shortcuts; s; s = s->next)
     if (!installShortcut(s, failure)) return false;
   return true;
-}
-
-// Works out the progress total over every component, asks which rows are chosen (once each, in
-// order) and hands the chosen components' files to the decoding in the order of writing. False
-// when there is no memory for it.
-bool planRun(ArchiveReader* reader, int fullInstallation, bool** chosen) {
-  int32_t components = 0, files = 0;
-  for (const Component* c = header.firstComponent; c; c = c->next) ++components;
-  if (!(*chosen = static_cast<bool*>(malloc(static_cast<size_t>(components) + 1)))) return false;
-  int row = 0;
-  for (const Component* c = header.firstComponent; c; c = c->next, ++row) {
-    (*chosen)[row] = fullInstallation || rowSelected(row);
-    for (const ComponentFile* file = c->files; file; file = file->next) {
-      uint32_t offset;
-      int32_t size;
-      if (findEntry(reader, file->name, &offset, &size)) progressTotal += 2 * int64_t{size};
-      files += (*chosen)[row];
-    }
-    progressTotal += c->shortcutCount;
-  }
-  const char** names =
-      static_cast<const char**>(malloc((static_cast<size_t>(files) + 1) * sizeof(const char*)));
-  if (!names) return false;
-  files = row = 0;
-  for (const Component* c = header.firstComponent; c; c = c->next, ++row)
-    for (const ComponentFile* file = c->files; file && (*chosen)[row]; file = file->next)
-      names[files++] = file->name;
-  bool planned = beginDecoding(reader, names, files);
-  free(names);
-  return planned;
 }
 
 }  // namespace
@@ -198,18 +203,20 @@ InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure) {
   // A run after a part-way failure starts its bar again.
   progressDone = 0;
   progressTotal = 0;
-  bool* chosen = nullptr;
+  RunPlan plan = {};
   // Out of memory already: as for a directory too big to hold.
-  bool ok =
-      planRun(reader, fullInstallation, &chosen) || fail(failure, faultDamagedArchive, carrierPath);
+  bool ok = (planRun(reader, fullInstallation, &plan) &&
+             beginDecoding(reader, plan.files, plan.fileCount)) ||
+            fail(failure, faultDamagedArchive, carrierPath);
   // Cut at 260 characters: a folder that long cannot hold a link, and the first shortcut fails
   // on it all the same, naming the cut path.
   cutPath(shortcutFolder, expandMacros(header.shortcutFolder ? header.shortcutFolder : ""), "");
   int row = 0;
-  for (Component* c = header.firstComponent; c && ok; c = c->next, ++row)
-    if (chosen[row]) ok = installComponent(c, failure);
+  int32_t next = 0;
+  for (const Component* c = header.firstComponent; c && ok; c = c->next, ++row)
+    if (plan.chosen[row]) ok = installComponent(c, row, plan, &next, failure);
   endDecoding();  // before the archive goes: the second thread may still read it
-  free(chosen);
+  freePlan(&plan);
   freeArchive(reader);
   if (installLog) {
     if (fclose(installLog) != 0 && ok) ok = fail(failure, faultCannotWrite, logPath);

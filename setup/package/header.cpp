@@ -10,12 +10,6 @@ SetupHeader header;
 
 namespace {
 
-char* copyString(const char* text) {
-  size_t length = strlen(text) + 1;
-  char* copy = static_cast<char*>(malloc(length));
-  if (copy) memcpy(copy, text, length);
-  return copy;
-}
 
 struct Input {
   FILE* file;
@@ -138,6 +132,13 @@ HeaderStatus readTexts(const Input& in, bool keep) {
 }
 
 }  // namespace
+
+char* copyString(const char* text) {
+  size_t length = strlen(text) + 1;
+  char* copy = static_cast<char*>(malloc(length));
+  if (copy) memcpy(copy, text, length);
+  return copy;
+}
 
 const char* readHeaderString(FILE* file) {
   const char* text = nullptr;

@@ -84,6 +84,8 @@ const char* headerStatusText(HeaderStatus status);
 // Reads the next NUL-terminated string into textBuffer; null when the file ends first or the
 // string does not fit.
 const char* readHeaderString(FILE* file);
+// A copy of text on the heap; null when there is no memory for it.
+char* copyString(const char* text);
 
 CustomField* addCustomField(const char* caption, const char* variableName, uint8_t fieldFlags);
 Component* addComponent(const char* name);

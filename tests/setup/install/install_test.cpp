@@ -92,17 +92,23 @@ fs::path craftCarrier(const ScratchFolder& folder, const std::string& manifest,
   return folder / "crafted.exe";
 }
 
-// The ways of sharing the decoding with the second thread that a run may take.
+// The ways of sharing the decoding between the two threads that a run may take.
 struct Sharing {
   const char* what;
-  DecodeSharing sharing;
+  bool oneThread, secondThreadOnly;
   int64_t limit;
 };
-const Sharing sharings[] = {{"alone", decodeAlone, int64_t{64} << 20},
-                            {"shared", decodeShared, int64_t{64} << 20},
-                            {"all ahead", decodeAllAhead, int64_t{64} << 20},
-                            {"shared, 96 KiB", decodeShared, 96 << 10},
-                            {"all ahead, 96 KiB", decodeAllAhead, 96 << 10}};
+const Sharing sharings[] = {{"alone", true, false, int64_t{64} << 20},
+                            {"shared", false, false, int64_t{64} << 20},
+                            {"all ahead", false, true, int64_t{64} << 20},
+                            {"shared, 96 KiB", false, false, 96 << 10},
+                            {"all ahead, 96 KiB", false, true, 96 << 10}};
+
+void share(const Sharing& s) {
+  decodeHooks.oneThread = s.oneThread;
+  decodeHooks.secondThreadOnly = s.secondThreadOnly;
+  decodeHooks.limit = s.limit;
+}
 
 class InstallRun : public ::testing::Test {
  protected:
@@ -118,8 +124,7 @@ class InstallRun : public ::testing::Test {
   }
   void TearDown() override {
     freeSetupHeader();
-    decodeSharing = decodeShared;
-    decodeAheadLimit = int64_t{64} << 20;
+    share(sharings[1]);
   }
 
   // Builds a package from manifest text and reads its header as the wizard does.
@@ -281,8 +286,7 @@ TEST_F(InstallRun, DecodingAheadInstallsTheSameFilesLogAndProgressWhateverTheSha
   std::vector<std::pair<int32_t, int32_t>> reports;
   for (const Sharing& s : sharings) {
     SCOPED_TRACE(s.what);
-    decodeSharing = s.sharing;
-    decodeAheadLimit = s.limit;
+    share(s);
     fs::remove_all(dest());
     progress.clear();
     ASSERT_EQ(run(1), installDone) << failure.path;
@@ -296,9 +300,9 @@ TEST_F(InstallRun, DecodingAheadInstallsTheSameFilesLogAndProgressWhateverTheSha
     }
     EXPECT_EQ(readFile(dest("_qzsetup.log")), log);
     EXPECT_EQ(progress, reports) << "every report, in order";
-    EXPECT_LE(decodeAheadStats.peakHeld, s.limit);
-    if (s.sharing == decodeAllAhead) {
-      EXPECT_EQ(decodeAheadStats.filesBySecondThread, 21);
+    EXPECT_LE(decodeHooks.peakHeld, s.limit);
+    if (s.secondThreadOnly) {
+      EXPECT_EQ(decodeHooks.filesBySecondThread, 21);
     }
   }
 }
@@ -337,8 +341,7 @@ files = ["last.bin", "middle.bin", "first.bin"]
                         Case{"cannot create", false, faultCannotWrite}}) {
     for (const Sharing& s : sharings) {
       SCOPED_TRACE(std::string(c.what) + ", " + s.what);
-      decodeSharing = s.sharing;
-      decodeAheadLimit = s.limit;
+      share(s);
       freeSetupHeader();
       selectedRows.clear();
       load(c.damaged ? folder / "damaged.exe" : fs::path(packagePath));
@@ -565,8 +568,7 @@ files = ["a.txt"]
                              [&] { CloseHandle(lock); }}})
     for (const Sharing& s : sharings) {
       SCOPED_TRACE(c.what + std::string(", ") + s.what);
-      decodeSharing = s.sharing;
-      decodeAheadLimit = s.limit;
+      share(s);
       fs::remove_all(dest());
       atFirstProgress = c.spoil;
       InstallOutcome outcome = run(1);
