@@ -33,6 +33,7 @@ bool rowSelected(int) {
 void drawProgress(int32_t, int32_t) {
   ++progressCalls;
 }
+void dropQueuedInput() {}
 
 // install_throughput PACKAGE DESTINATION [alone|shared|all-ahead]: how decoding is shared with
 // the second thread (shared, as setup.exe does, unless chosen).

@@ -124,6 +124,7 @@ bool extractFile(int32_t index, const PlannedFile& file, InstallFailure* failure
     }
     progressDone += count;
     reportProgress();
+    dropQueuedInput();
   }
   if (fault == faultNone && fileFailed(index)) fault = faultDamagedArchive;
   if (fclose(output) != 0 && fault == faultNone) fault = faultCannotWrite;
@@ -152,6 +153,7 @@ bool installShortcut(const ShortcutDefinition* shortcut, InstallFailure* failure
   if (!logRecord(logShortcutRecord, linkPath, failure)) return false;
   progressDone += 1;
   reportProgress();
+  dropQueuedInput();
   return true;
 }
 

@@ -1,4 +1,4 @@
-// The five points at which the package reader and the installation engine reach the wizard.
+// The six points at which the package reader and the installation engine reach the wizard.
 // The wizard defines these functions; unit tests link doubles of their own in their place.
 #pragma once
 #include <stdint.h>
@@ -13,3 +13,7 @@ const char* fieldText(int index);
 bool rowSelected(int index);
 // Shows done / total of the work on the progress bar at once; a total of 0 shows nothing.
 void drawProgress(int32_t done, int32_t total);
+// Drops the keys and clicks queued for the wizard while the run goes on: they were not meant for
+// what the run leaves on screen. The run calls it after each chunk written and each shortcut; it
+// looks at the queue at most every 200 ms.
+void dropQueuedInput();

@@ -30,6 +30,7 @@ std::vector<std::string> fields;
 std::vector<bool> selectedRows;
 std::vector<std::pair<int32_t, int32_t>> progress;
 std::function<void()> atFirstProgress;  // what a test does to the world once the run is under way
+int inputDrops;
 }  // namespace
 
 void addComponentRow(const char*, int selected) {
@@ -47,6 +48,9 @@ bool rowSelected(int index) {
 void drawProgress(int32_t done, int32_t total) {
   progress.emplace_back(done, total);
   if (atFirstProgress) std::exchange(atFirstProgress, nullptr)();
+}
+void dropQueuedInput() {
+  ++inputDrops;
 }
 
 namespace {
@@ -119,6 +123,7 @@ class InstallRun : public ::testing::Test {
     selectedRows.clear();
     progress.clear();
     atFirstProgress = nullptr;
+    inputDrops = 0;
     progressDone = 0;
     destination = (folder / "dest").string();
   }
@@ -261,6 +266,7 @@ TEST_F(InstallRun, ProgressCountsTwoUnitsPerByteAndOnePerShortcut) {
   EXPECT_EQ(progressTotal, 22005);
   EXPECT_EQ(progressDone, 22005);
   ASSERT_EQ(progress.size(), 11u * 2 + 5);
+  EXPECT_EQ(inputDrops, 11 + 5) << "input is dropped after each chunk and each shortcut";
   int32_t last = 0;
   for (auto [done, total] : progress) {
     EXPECT_EQ(total, 22005);
