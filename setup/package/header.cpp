@@ -10,7 +10,6 @@ SetupHeader header;
 
 namespace {
 
-
 struct Input {
   FILE* file;
   int64_t size;
