@@ -2,7 +2,9 @@
 // destination the user chose, or the value of a custom field.
 #pragma once
 
-enum { macroNameSize = 256, macroValueSize = 261 };
+#include "install/built_in_folders.h"
+
+enum { macroNameSize = 256, macroValueSize = builtInFolderSize };
 
 extern char macroName[macroNameSize];    // the name between two '%' (longer names are cut)
 extern char macroValue[macroValueSize];  // one macro's value (longer values are cut)
@@ -11,7 +13,3 @@ extern char macroValue[macroValueSize];  // one macro's value (longer values are
 // An unterminated macro is dropped with the rest of the text; an expansion longer than the
 // buffer is cut at 16383 characters.
 const char* expandMacros(const char* text);
-
-// Returns macroValue holding the index-th built-in macro's value, as %NAME% expands to it; null
-// past the last.
-const char* builtInMacroValue(int index);

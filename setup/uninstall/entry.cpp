@@ -17,14 +17,30 @@ struct Log {
   wchar_t path[widePathSize];
 };
 
-const wchar_t* const damageTexts[] = {
-    nullptr,
-    nullptr,
-    L"a record of unknown type",
-    L"a path that is cut short",
-    L"a path longer than 260 characters",
-    L"an empty path",
+// The log's records in its order, each judged once before anything is removed.
+struct Records {
+  JudgedRecord* items;
+  size_t count, capacity;
 };
+
+const wchar_t* damageText(LogStep step) {
+  switch (step) {
+    case logUnknownType:
+      return L"a record of unknown type";
+    case logPathUnterminated:
+      return L"a path that is cut short";
+    case logPathTooLong:
+      return L"a path longer than 260 characters";
+    case logPathEmpty:
+      return L"an empty path";
+    case logRecordRead:
+    case logEnded:
+      break;  // no damage
+  }
+  return L"";
+}
+
+const wchar_t outOfMemory[] = L"The uninstaller ran out of memory.";
 
 int nothingDone(const wchar_t* text) {
   tell(text, MB_OK | MB_ICONERROR);
@@ -65,16 +81,28 @@ DWORD readLog(Log* log) {
   return error;
 }
 
-// Checks every record before anything is removed, and counts them; null when the log is whole.
-const wchar_t* logDamage(const Log& log, unsigned* files, unsigned* shortcuts) {
+bool addRecord(Records* list, const LogRecord& record) {
+  if (list->count == list->capacity) {
+    size_t capacity = list->capacity ? list->capacity * 2 : 64;
+    auto* grown = static_cast<JudgedRecord*>(realloc(list->items, capacity * sizeof(JudgedRecord)));
+    if (!grown) return false;
+    list->items = grown;
+    list->capacity = capacity;
+  }
+  list->items[list->count++] = {record.type, notAPath, record.path, nullptr};
+  return true;
+}
+
+// Checks every record before anything is removed, and lists them; null when the log is whole.
+const wchar_t* listRecords(const Log& log, Records* list) {
   if (log.size == 0) return format(L"The install log `%s` is empty.", log.path);
   size_t at = 0;
   LogRecord record;
   for (LogStep step; (step = readLogRecord(log.bytes, log.size, &at, &record)) != logEnded;) {
     if (step != logRecordRead)
-      return format(L"The install log `%s` is damaged: %s at byte %u.", log.path, damageTexts[step],
+      return format(L"The install log `%s` is damaged: %s at byte %u.", log.path, damageText(step),
                     static_cast<unsigned>(at));
-    ++*(record.type == logFileRecord ? files : shortcuts);
+    if (!addRecord(list, record)) return outOfMemory;
   }
   return nullptr;
 }
@@ -83,15 +111,10 @@ const wchar_t* plural(unsigned count) {
   return count == 1 ? L"" : L"s";
 }
 
-// Removes every listed item, then the folders that became empty.
-void removeListed(const Log& log) {
-  size_t at = 0;
-  LogRecord record;
-  while (readLogRecord(log.bytes, log.size, &at, &record) == logRecordRead)
-    removeLogged(record.type, record.path);
-  at = 0;
-  while (readLogRecord(log.bytes, log.size, &at, &record) == logRecordRead)
-    removeEmptiedFolders(record.type, record.path);
+// Removes every judged item, then the folders that became empty.
+void removeListed(const Records& list) {
+  for (size_t i = 0; i < list.count; ++i) removeJudged(list.items[i]);
+  for (size_t i = 0; i < list.count; ++i) removeEmptiedFolders(list.items[i]);
 }
 
 // What remains once the listed items are removed: the log, then uninstall.exe through its copy.
@@ -143,15 +166,20 @@ int uninstall() {
         format(L"The install log `%s` cannot be read (Windows error %lu). Nothing was removed.",
                log.path, error));
   }
-  unsigned files = 0, shortcuts = 0;
-  if (const wchar_t* damage = logDamage(log, &files, &shortcuts))
+  Records list = {};
+  if (const wchar_t* damage = listRecords(log, &list))
     return nothingDone(format(L"%s Nothing was removed.", damage));
+  unsigned files = 0, shortcuts = 0;
+  for (size_t i = 0; i < list.count; ++i)
+    ++*(list.items[i].type == logFileRecord ? &files : &shortcuts);
   const wchar_t* question =
       format(L"Remove the program in `%s` (%u file%s, %u shortcut%s)?", uninstaller.folder, files,
              plural(files), shortcuts, plural(shortcuts));
   if (tell(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return exitDeclined;
   findShellFolders();
-  removeListed(log);
+  if (!judgeRecords(list.items, list.count))
+    return nothingDone(format(L"%s Nothing was removed.", outOfMemory));
+  removeListed(list);
   return finish(log);
 }
 

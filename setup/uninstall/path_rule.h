@@ -1,5 +1,5 @@
 // The lexical half of deciding what the uninstaller may touch: paths brought to one normal form
-// and compared. Portable; the uninstaller feeds it paths whose short names it has expanded.
+// and compared. Portable but for canonicalPath, which asks the file system to expand short names.
 #pragma once
 #include <stddef.h>
 
@@ -13,6 +13,11 @@ enum { widePathSize = 1024 };  // room for any path the uninstaller handles, wit
 // dot or a space or holds one of : * ? " < > | or a control character, and a result that does
 // not fit.
 bool normalisePath(const wchar_t* path, wchar_t* out, size_t outSize);
+
+// Writes to out (widePathSize characters) the normal form of path with short names expanded on
+// the part that exists; false where normalisePath is and when the expanded path does not fit.
+// Windows only (canonical_path_win32.cpp).
+bool canonicalPath(const wchar_t* path, wchar_t* out);
 
 // Length of the root of a normal path: 3 for "C:\", that of "\\server\share" for a network path.
 size_t rootLength(const wchar_t* path);

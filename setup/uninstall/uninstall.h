@@ -21,9 +21,39 @@ struct Uninstaller {
 };
 extern Uninstaller uninstaller;
 
-// Removal (removal.cpp). canonicalPath: the normal form with short names expanded on the part
-// that exists; false for a path that has none.
-bool canonicalPath(const wchar_t* path, wchar_t* out);
+// What is decided about each record of the install log, once, before anything is removed.
+enum Verdict {
+  mayRemove,
+  isOwnFile,  // uninstall.exe itself: the clean-up copy deletes it
+  notAPath,
+  outsideFolder,
+  notALink,
+  linkOutsideFolders,
+  throughReparsePoint,
+};
+
+struct JudgedRecord {
+  unsigned char type;  // logFileRecord or logShortcutRecord
+  Verdict verdict;
+  const char* logged;  // the path as the log gives it, in the log's bytes
+  wchar_t* canonical;  // its canonical form when it may be removed, else null
+};
+
+// Judging (judging.cpp): a file only inside the install folder, a link (.lnk) only there or
+// inside a folder that a path macro names; never through a junction or other reparse point.
+// Learns the folders the path macros name; call once the own folder is known.
+void findShellFolders();
+// Judges each record; false when memory runs out, with nothing removed yet.
+bool judgeRecords(JudgedRecord* records, size_t count);
+// Why a record with this verdict is refused.
+const wchar_t* refusalReason(Verdict verdict);
+// Whether a normal path is one of the folders the path macros name (the install folder among
+// them).
+bool isShellFolder(const wchar_t* path);
+// An ANSI text as wide characters (widePathSize of them); false when it does not convert.
+bool toWide(const char* text, wchar_t* out);
+
+// Removal (removal.cpp).
 // Whether a Windows error says that the file or a folder on its path is not there.
 bool isGone(DWORD error);
 // Deletes one file, clearing its read-only bit first (and setting it again when the file stays);
@@ -31,12 +61,11 @@ bool isGone(DWORD error);
 DWORD deleteFile(const wchar_t* path);
 // What a Windows error from deleteFile means, in words.
 const wchar_t* failureReason(DWORD error);
-// Learns the folders the path macros name; call once the own folder is known.
-void findShellFolders();
-// Decides on one logged item and removes it; counts and reports what is refused or fails.
-void removeLogged(unsigned char type, const char* path);
-// Removes the emptied folders above a logged item that is gone; reports a folder that stays.
-void removeEmptiedFolders(unsigned char type, const char* path);
+// Removes a judged record's item, or reports why it is refused; counts what is refused or fails.
+void removeJudged(const JudgedRecord& record);
+// Removes the emptied folders above a removable record's item once it is gone; reports a folder
+// that stays.
+void removeEmptiedFolders(const JudgedRecord& record);
 // Reports the install folder when it holds more than uninstall.exe.
 void reportKeptInstallFolder();
 
