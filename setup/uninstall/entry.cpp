@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "install/install_log.h"
+#include "start/dll_search.h"
 #include "uninstall/uninstall.h"
 
 Uninstaller uninstaller;
@@ -206,6 +207,8 @@ extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env
 // quarter to the file for nothing the uninstaller uses: it has no static constructors, threads
 // or floating point.
 extern "C" void uninstallerEntry() {
+  // Before anything loads a DLL by name; without user32 there is no way to say anything.
+  if (!restrictDllSearch()) ExitProcess(exitNothingDone);
   int argc = 0;
   wchar_t** argv = nullptr;
   wchar_t** environment = nullptr;
