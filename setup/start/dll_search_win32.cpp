@@ -2,14 +2,6 @@
 
 #include <windows.h>
 
-// The DLLs the loader resolves for the imports left in the import table (kernel32, advapi32,
-// msvcrt) import nothing outside the known system DLLs, but where Windows honours it (10 1607 and
-// later) the load configuration's flags keep them to System32 as well.
-extern "C" const IMAGE_LOAD_CONFIG_DIRECTORY _load_config_used = {
-    sizeof(IMAGE_LOAD_CONFIG_DIRECTORY), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    LOAD_LIBRARY_SEARCH_SYSTEM32,  // Reserved1 in these headers: DependentLoadFlags
-    0, 0, 0, 0};
-
 namespace {
 
 // Loaded later by name, through the usual search, as windows open and shortcuts are made:
