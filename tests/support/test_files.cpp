@@ -7,6 +7,7 @@
 
 #include "manifest.h"
 #include "package_writer.h"
+#include "packed_uninstaller.h"
 #include "uninstaller_entry.h"
 
 namespace fs = std::filesystem;
@@ -119,8 +120,28 @@ fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest,
   qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
   qzpack::addUninstaller(m,
                          uninstaller.empty() ? qzpack::defaultUninstaller(stubPath) : uninstaller);
+  qzpack::PackedUninstaller packed(m, package, "");
   qzpack::buildPackage(m, stubPath, package);
   return package;
+}
+
+Bytes iconFile(const std::vector<unsigned>& sizes) {
+  Bytes images, directory{0, 0, 1, 0, static_cast<unsigned char>(sizes.size()), 0};
+  for (unsigned size : sizes) {
+    Bytes image;
+    // BITMAPINFOHEADER: the height counts the colour rows and the mask's.
+    for (uint32_t v : {40u, size, 2 * size, 1u | 32u << 16, 0u, 0u, 0u, 0u, 0u, 0u}) putU32(image, v);
+    for (unsigned i = 0; i < size * size; ++i) putU32(image, 0xFF000000u | (i * 2654435761u >> 8));
+    image.resize(image.size() + size * ((size + 31) / 32 * 4), 0);  // the mask: all opaque
+    directory.push_back(static_cast<unsigned char>(size & 0xFF));
+    directory.push_back(static_cast<unsigned char>(size & 0xFF));
+    for (unsigned char b : {0, 0, 1, 0, 32, 0}) directory.push_back(b);
+    putU32(directory, static_cast<uint32_t>(image.size()));
+    putU32(directory, static_cast<uint32_t>(6 + 16 * sizes.size() + images.size()));
+    images.insert(images.end(), image.begin(), image.end());
+  }
+  directory.insert(directory.end(), images.begin(), images.end());
+  return directory;
 }
 
 Bytes mixedBytes(size_t length, uint32_t seed) {

@@ -59,6 +59,9 @@ std::filesystem::path buildPackage(const ScratchFolder& folder, const std::strin
                                    const std::filesystem::path& stub = {},
                                    const std::filesystem::path& uninstaller = {});
 
+// An icon file (.ico) with one 32-bit bitmap image of each size, square.
+Bytes iconFile(const std::vector<unsigned>& sizes);
+
 // Deterministic bytes of a given length that compress to varying degrees.
 Bytes mixedBytes(size_t length, uint32_t seed);
 

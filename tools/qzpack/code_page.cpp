@@ -21,8 +21,13 @@ void putUtf8(std::string& out, char32_t code) {
   } else if (code < 0x800) {
     out += static_cast<char>(0xC0 | code >> 6);
     out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
+  } else if (code < 0x10000) {
     out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | code >> 18);
+    out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
     out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
@@ -30,8 +35,8 @@ void putUtf8(std::string& out, char32_t code) {
 
 }  // namespace
 
-std::string toAnsi(const std::string& utf8) {
-  std::string out;
+std::u32string fromUtf8(const std::string& utf8) {
+  std::u32string out;
   for (size_t i = 0; i < utf8.size();) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
     int extra = c < 0x80             ? 0
@@ -48,6 +53,14 @@ std::string toAnsi(const std::string& utf8) {
       code = code << 6 | (next & 0x3F);
     }
     i += extra + 1;
+    out += code;
+  }
+  return out;
+}
+
+std::string toAnsi(const std::string& utf8) {
+  std::string out;
+  for (char32_t code : fromUtf8(utf8)) {
     if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
       out += static_cast<char>(code);
     } else if (const char16_t* at = std::find(specials, specials + 32, code); at != specials + 32) {
@@ -58,6 +71,31 @@ std::string toAnsi(const std::string& utf8) {
         << " is not in the Windows-1252 code page";
       throw std::invalid_argument(s.str());
     }
+  }
+  return out;
+}
+
+std::u16string toUtf16(const std::string& utf8) {
+  std::u16string out;
+  for (char32_t code : fromUtf8(utf8)) {
+    if (code >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+  }
+  return out;
+}
+
+std::string fromUtf16(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000)
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+    putUtf8(out, code);
   }
   return out;
 }

@@ -13,4 +13,11 @@ std::string toAnsi(const std::string& utf8);
 // Latin-1 meaning (U+0081 and so on), so every byte string has a form.
 std::string fromAnsi(const std::string& ansi);
 
+// UTF-8 to code points; throws std::invalid_argument for text that is not UTF-8.
+std::u32string fromUtf8(const std::string& utf8);
+
+// UTF-8 to UTF-16 (Windows' resources) and back; toUtf16 throws as fromUtf8 does.
+std::u16string toUtf16(const std::string& utf8);
+std::string fromUtf16(const std::u16string& text);
+
 }  // namespace qzpack

@@ -11,6 +11,7 @@
 #include "package_extract.h"
 #include "package_report.h"
 #include "package_writer.h"
+#include "packed_uninstaller.h"
 #include "progress_line.h"
 #include "uninstaller_entry.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 const char* usage =
     "usage: qzpack build MANIFEST -o OUT.exe [--stub setup.exe] [--uninstaller uninstall.exe]\n"
-    "                    [-j JOBS]\n"
+    "                    [-j JOBS] [--sign-command 'CMD {in} {out}']\n"
     "       qzpack list PACKAGE\n"
     "       qzpack verify PACKAGE\n"
     "       qzpack extract PACKAGE DIR [NAME...] [--force]\n";
@@ -50,13 +51,17 @@ unsigned jobCount(const std::string& text) {
 }
 
 int build(const std::vector<std::string>& args, const char* argv0) {
-  std::string manifest, output, stub, uninstaller;
+  std::string manifest, output, stub, uninstaller, signCommand;
   qzpack::BuildOptions options;
   options.jobs = qzpack::coreCount();
   for (size_t i = 0; i < args.size(); ++i) {
-    if ((args[i] == "-o" || args[i] == "--stub" || args[i] == "--uninstaller") &&
+    if ((args[i] == "-o" || args[i] == "--stub" || args[i] == "--uninstaller" ||
+         args[i] == "--sign-command") &&
         i + 1 < args.size()) {
-      std::string& target = args[i] == "-o" ? output : args[i] == "--stub" ? stub : uninstaller;
+      std::string& target = args[i] == "-o"             ? output
+                            : args[i] == "--stub"         ? stub
+                            : args[i] == "--uninstaller"  ? uninstaller
+                                                          : signCommand;
       target = args[++i];
     } else if (args[i].rfind("-j", 0) == 0 && (args[i].size() > 2 || i + 1 < args.size())) {
       options.jobs = jobCount(args[i].size() > 2 ? args[i].substr(2) : args[++i]);
@@ -80,6 +85,7 @@ int build(const std::vector<std::string>& args, const char* argv0) {
     qzpack::Manifest m = qzpack::readManifest(manifest);
     qzpack::addUninstaller(
         m, uninstaller.empty() ? qzpack::defaultUninstaller(stubPath) : fs::path(uninstaller));
+    qzpack::PackedUninstaller packed(m, output, signCommand);
     // The progress line goes where errors go, and only to a terminal: a log stays clean.
     if (qzpack::isTerminal(stderr)) options.progress = stderr;
     qzpack::BuildSummary s = qzpack::buildPackage(m, stubPath, output, options);

@@ -11,6 +11,7 @@
 #include "file_links.h"
 #include "host_files.h"
 #include "payload_files.h"
+#include "version_info.h"
 #include "windows_names.h"
 
 namespace qzpack {
@@ -31,13 +32,15 @@ class Reader {
     }
     allowOnly(root, {"title", "defaultDestination", "shortcutFolder", "preInstallText", "lastWords",
                      "background", "compression", "blockSize", "source", "field", "component",
-                     "uninstaller", "uninstallShortcut"});
+                     "uninstaller", "uninstallShortcut", "executionLevel", "icon", "version",
+                     "publisher", "copyright"});
     source_ = folder_;
     if (auto* node = root.get("source")) source_ = manifestPath(*node, "source");
     Manifest m;
     wizardKeys(root, m);
     storageKeys(root, m);
     uninstallerKeys(root, m);
+    m.branding = branding(root);
     for (const toml::table& t : tables(root, "field")) m.fields.push_back(field(t));
     if (m.fields.size() > maxCustomFields)
       fail(*root.get("field"), "more than " + std::to_string(maxCustomFields) + " custom fields");
@@ -188,6 +191,35 @@ class Reader {
       result.push_back(*t);
     }
     return result;
+  }
+
+  Branding branding(const toml::table& root) const {
+    Branding b;
+    if (auto* node = root.get("executionLevel")) {
+      std::string level = text(*node, "executionLevel", false);
+      if (level != "admin" && level != "user")
+        fail(*node, "executionLevel must be \"admin\" or \"user\"");
+      b.level = level == "admin" ? ExecutionLevel::admin : ExecutionLevel::user;
+    }
+    if (auto* node = root.get("icon")) {
+      fs::path path = manifestPath(*node, "icon");
+      std::ifstream in(path, std::ios::binary);
+      if (!in) fail(*node, "cannot read icon " + displayPath(path));
+      std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                       std::istreambuf_iterator<char>());
+      b.icon = iconImages(bytes, where(node->source()) + ": icon " + displayPath(path));
+    }
+    if (auto* node = root.get("version")) {
+      b.version = text(*node, "version", false);
+      if (!parseVersion(b.version, &b.versionNumbers))
+        fail(*node, "version must be one to four numbers 0 to 65535 with dots between, as \"1.2.3\"");
+    }
+    for (auto [key, value] : {std::pair{"publisher", &b.publisher}, std::pair{"copyright", &b.copyright}}) {
+      if (auto* node = root.get(key)) *value = limited(*node, key, text(*node, key, false), 1024);
+      if (!value->empty() && b.version.empty())
+        fail(*root.get(key), std::string(key) + " needs version, which makes the version information");
+    }
+    return b;
   }
 
   ManifestField field(const toml::table& t) const {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "branding.h"
 #include "build_error.h"
 #include "code_page.h"
 #include "package/format.h"
@@ -44,6 +45,7 @@ struct Manifest {
   bool uninstaller = false;       // ship uninstall.exe (see addUninstaller)
   std::string uninstallShortcut;  // linkName of a shortcut to it; empty for none
   std::string uninstallerAt;      // the manifest's file, line and column of the key, for errors
+  Branding branding;              // the executables' level, icon and version information
 };
 
 // Reads and checks a manifest; throws BuildError.

@@ -10,6 +10,7 @@
 #include "host_files.h"
 #include "package/header.h"
 #include "package_access.h"
+#include "package_branding.h"
 #include "pe_layout.h"
 
 namespace qzpack {
@@ -165,8 +166,10 @@ int listPackage(const std::string& path, std::ostream& out, std::ostream& err) {
   Archive archive = openPackageArchive(path, err);
   if (!archive) return 1;
   printArchive(*archive, path, end, out);
+  std::vector<std::string> faults = reportPackageBranding(path, *archive, out);
+  for (const std::string& fault : faults) err << path << ": " << fault << "\n";
   freeSetupHeader();
-  return archive->status == archiveOk ? 0 : 1;
+  return archive->status == archiveOk && faults.empty() ? 0 : 1;
 }
 
 int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err) {
@@ -194,6 +197,9 @@ int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err)
         *archive, name, [](const char*, size_t) {}, &bytes);
     if (!fault.empty()) faults.push_back(fault);
   }
+  std::ostringstream branding;  // verify only checks it
+  for (const std::string& fault : reportPackageBranding(path, *archive, branding))
+    faults.push_back(fault);
   PackageEnd end = packageEnd(path);
   if (std::string fault = signatureFault(*archive, end); !fault.empty()) faults.push_back(fault);
   freeSetupHeader();

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <map>
 
+#include "branding.h"
 #include "host_files.h"
 #include "package/little_endian.h"
 #include "pe_layout.h"
@@ -120,6 +121,11 @@ BuildSummary writePackage(const Manifest& manifest, const std::vector<PackageEnt
                           const fs::path& stubPath, const fs::path& output,
                           const BuildOptions& options) {
   std::vector<unsigned char> stub = readStub(stubPath);
+  if (changesExecutables(manifest.branding)) {
+    std::string title = fromAnsi(manifest.title);
+    stub = brandExecutable(stub, manifest.branding, title, title + " Setup",
+                           displayPath(output.filename()), "stub " + displayPath(stubPath));
+  }
   BuildSummary summary;
   summary.stubSize = stub.size();
   summary.entries = entries.size();
