@@ -123,7 +123,8 @@ fi
 select=()
 if [ "$quick" -eq 1 ]; then
   # A whole installation with fields, shortcuts and the log; a damaged package refused before
-  # any window; a part-way failure; an uninstallation and its refusals; the engine; the DLL's
+  # any window; a part-way failure; an uninstallation and its refusals; a branded package and
+  # DLLs planted beside the programs; the engine; the DLL's
   # state table, callbacks and restarts; the DLL's parts, the renderer's and the packager's
   # output against the native tools.
   quick_tests=(
@@ -132,6 +133,8 @@ if [ "$quick" -eq 1 ]; then
     'Wizard\.PartWayFailuresAreShownAndTheUserMayTryAgain'
     'Uninstall\.ItsWindowAsksThenRemovesEverythingListedAndItself'
     'Uninstall\.RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog'
+    'Uninstall\.ABrandedPackageInstallsAndItsUninstallerRemovesItSilently'
+    'Branding\.'
     'InstallRun\.'
     'TarnmixDll\.'
     'DeviceOutput\.'

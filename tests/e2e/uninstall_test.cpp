@@ -144,12 +144,13 @@ class Uninstall : public ::testing::Test {
     fs::remove(desktop / (unique + ".lnk"), ec);
   }
 
-  // Packs the program with the win64 uninstaller and installs it through the wizard.
-  void install() {
+  // Packs the program with the uninstaller under test, with these extra manifest keys, and
+  // installs it through the wizard.
+  void install(const std::string& keys = "") {
     writeFile(folder / "payload/readme.txt", std::string("read me"));
     writeFile(folder / "payload/data/level.dat", mixedBytes(5000, 1));
     writeFile(folder / "payload/data/maps/one.map", std::string("map"));
-    std::string manifest = R"(title = "Tarn Test"
+    std::string manifest = keys + R"(title = "Tarn Test"
 defaultDestination = '@DEST@'
 source = "payload"
 uninstaller = true
@@ -239,6 +240,26 @@ TEST_F(Uninstall, ItsWindowAsksThenRemovesEverythingListedAndItself) {
   ASSERT_EQ(leftOver(), "");
   expectInstalledGone();
   EXPECT_FALSE(fs::exists(dest)) << "the emptied install folder";
+}
+
+TEST_F(Uninstall, ABrandedPackageInstallsAndItsUninstallerRemovesItSilently) {
+  writeFile(folder / "app.ico", iconFile({16, 32, 48}));
+  ASSERT_NO_FATAL_FAILURE(install(
+      "executionLevel = \"user\"\nicon = \"app.ico\"\nversion = \"2.5\"\n"
+      "publisher = \"Corvalline\"\ncopyright = \"(c) Corvalline\"\n"));
+  // The installed uninstall.exe carries its package's version information.
+  std::wstring path = (dest / "uninstall.exe").wstring();
+  DWORD ignored = 0, size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  std::vector<BYTE> info(size);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(size && GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x20005u);
+  Outcome run = runSilently(dest / "uninstall.exe");
+  EXPECT_EQ(run.code, 0u) << run.errors;
+  ASSERT_EQ(leftOver(), "");
+  expectInstalledGone();
 }
 
 TEST_F(Uninstall, SilentlyKeepsAUsersFileWithItsFoldersAndASecondRunFindsNoLog) {
