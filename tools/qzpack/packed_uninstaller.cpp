@@ -78,6 +78,16 @@ std::string signingCommand(const std::string& pattern, const fs::path& in, const
 
 PackedUninstaller::PackedUninstaller(Manifest& manifest, const fs::path& output,
                                      const std::string& signCommand) {
+  try {
+    prepare(manifest, output, signCommand);
+  } catch (...) {
+    removeTemporaries();  // the destructor of an object not made does not run
+    throw;
+  }
+}
+
+void PackedUninstaller::prepare(Manifest& manifest, const fs::path& output,
+                                const std::string& signCommand) {
   ManifestFile* entry = manifest.uninstaller ? uninstallerEntry(manifest) : nullptr;
   if (!entry) {
     if (!signCommand.empty())
@@ -106,6 +116,10 @@ PackedUninstaller::PackedUninstaller(Manifest& manifest, const fs::path& output,
 }
 
 PackedUninstaller::~PackedUninstaller() {
+  removeTemporaries();
+}
+
+void PackedUninstaller::removeTemporaries() {
   for (const fs::path& path : temporaries_) {
     std::error_code ec;
     fs::remove(path, ec);

@@ -22,6 +22,9 @@ class PackedUninstaller {
   PackedUninstaller& operator=(const PackedUninstaller&) = delete;
 
  private:
+  void prepare(Manifest& manifest, const std::filesystem::path& output,
+               const std::string& signCommand);
+  void removeTemporaries();
   std::vector<std::filesystem::path> temporaries_;
 };
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A package signed with osslsigncode after packing: the signature verifies, qzpack lists,
 # verifies and extracts it, qzpack refuses a signed stub, extraction does not follow a link under
-# its folder, and (given the wizard walker) the signed installer installs under Wine.
+# its folder, --sign-command signs the uninstall.exe a package carries, and (given the wizard
+# walker) the signed installer installs under Wine.
 #   signed_package_test.sh QZPACK STUB [WALKER]
 # With QZ_WINE set (the Wine runner, WINEPREFIX in the environment), QZPACK and WALKER are
 # Windows programs run through it.
@@ -60,6 +61,30 @@ printf %b "\\x$(printf %02x $((byte ^ 1)))" | dd of=tampered.exe bs=1 seek="$at"
 cmp -s signed.exe tampered.exe && fail "the tampered copy is unchanged"
 if osslsigncode verify -CAfile cert.pem -in tampered.exe >/dev/null 2>&1; then
   fail "osslsigncode accepted a package changed after signing"
+fi
+
+echo "== --sign-command signs the packed uninstall.exe, then the package is signed as ever"
+if [ -z "${QZ_WINE:-}" ]; then
+  # The package keys go before the first table.
+  sed 's/^lastWords = "Done."$/lastWords = "Done."\nuninstaller = true\nversion = "3.1"\nexecutionLevel = "user"/' \
+    demo.toml > branded.toml
+  sign_command="osslsigncode sign -certs '$work/cert.pem' -key '$work/key.pem' -n 'Signed Demo' -in {in} -out {out}"
+  if qz build branded.toml -o failed.exe --stub "$stub" --sign-command 'echo signer says no to {in}; false' \
+       2>failed.txt; then
+    fail "a failing sign command did not stop the build"
+  fi
+  grep -q "signer says no" failed.txt || fail "the failure did not show the command's output: $(cat failed.txt)"
+  [ ! -e failed.exe ] || fail "a failed signing left failed.exe"
+  qz build branded.toml -o branded.exe --stub "$stub" --sign-command "$sign_command" >/dev/null
+  [ -z "$(ls | grep qzpack-)" ] || fail "temporary files stayed: $(ls | grep qzpack-)"
+  qz extract branded.exe withuninstaller >/dev/null
+  osslsigncode verify -CAfile cert.pem -in withuninstaller/uninstall.exe > uverify.txt 2>&1 ||
+    fail "the packed uninstall.exe does not verify: $(cat uverify.txt)"
+  qz list branded.exe | grep -q "execution level: asInvoker" || fail "the branding is not there"
+  sign branded.exe branded-signed.exe
+  osslsigncode verify -CAfile cert.pem -in branded-signed.exe > bverify.txt 2>&1 ||
+    fail "the signed branded package does not verify: $(cat bverify.txt)"
+  qz verify branded-signed.exe > /dev/null || fail "qzpack verify of the signed branded package"
 fi
 
 echo "== qzpack list, verify and extract take the signed package"
