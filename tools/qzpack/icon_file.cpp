@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "byte_order.h"
 #include "build_error.h"
 
 namespace qzpack {
@@ -10,20 +11,8 @@ namespace {
 
 constexpr size_t fileEntrySize = 16, groupEntrySize = 14, maxImages = 64;
 
-unsigned u16(const std::vector<unsigned char>& b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t u32(const std::vector<unsigned char>& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
-}
 uint32_t big32(const std::vector<unsigned char>& b, size_t at) {
   return uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
-}
-void put16(std::vector<unsigned char>& b, unsigned v) {
-  b.push_back(static_cast<unsigned char>(v));
-  b.push_back(static_cast<unsigned char>(v >> 8));
-}
-void put32(std::vector<unsigned char>& b, uint32_t v) {
-  put16(b, v & 0xFFFF);
-  put16(b, v >> 16);
 }
 
 // The real size of one image, from its own header; the reason when it has none that fits.
@@ -34,8 +23,8 @@ std::string imageSize(const std::vector<unsigned char>& d, unsigned* width, unsi
     *height = big32(d, 20);
     return {};
   }
-  if (d.size() < 40 || u32(d, 0) < 40) return "is neither a PNG nor a bitmap with its header";
-  int32_t w = static_cast<int32_t>(u32(d, 4)), h = static_cast<int32_t>(u32(d, 8));
+  if (d.size() < 40 || getU32(d, 0) < 40) return "is neither a PNG nor a bitmap with its header";
+  int32_t w = static_cast<int32_t>(getU32(d, 4)), h = static_cast<int32_t>(getU32(d, 8));
   // A bitmap's height counts the image and its mask.
   if (w <= 0 || h <= 0 || h % 2) return "has a bitmap header with an impossible size";
   *width = static_cast<unsigned>(w);
@@ -51,8 +40,8 @@ std::string sizeText(unsigned width, unsigned height) {
 
 std::vector<IconImage> iconImages(const std::vector<unsigned char>& f, const std::string& what) {
   auto bad = [&](const std::string& why) { return BuildError(what + ": " + why); };
-  if (f.size() < 6 || u16(f, 0) != 0 || u16(f, 2) != 1) throw bad("not an icon file (.ico)");
-  size_t count = u16(f, 4);
+  if (f.size() < 6 || getU16(f, 0) != 0 || getU16(f, 2) != 1) throw bad("not an icon file (.ico)");
+  size_t count = getU16(f, 4);
   if (count == 0) throw bad("the icon holds no image");
   if (count > maxImages) throw bad("more than 64 images");
   if (6 + count * fileEntrySize > f.size()) throw bad("its directory is cut short");
@@ -64,9 +53,9 @@ std::vector<IconImage> iconImages(const std::vector<unsigned char>& f, const std
     image.width = f[e] ? f[e] : 256;
     image.height = f[e + 1] ? f[e + 1] : 256;
     image.colours = f[e + 2];
-    image.planes = u16(f, e + 4);
-    image.bitCount = u16(f, e + 6);
-    uint32_t size = u32(f, e + 8), offset = u32(f, e + 12);
+    image.planes = getU16(f, e + 4);
+    image.bitCount = getU16(f, e + 6);
+    uint32_t size = getU32(f, e + 8), offset = getU32(f, e + 12);
     std::string which = "image " + std::to_string(i + 1) + " (" +
                         sizeText(image.width, image.height) + ")";
     if (!size || offset > f.size() || size > f.size() - offset)
@@ -90,7 +79,7 @@ void setIcon(std::vector<Resource>& resources, const ResourceKey& name,
   if (const Resource* group = findResource(resources, {rtGroupIcon, {}}, name)) {
     const std::vector<unsigned char>& g = group->data;
     for (size_t e = 6; e + groupEntrySize <= g.size(); e += groupEntrySize)
-      dropped.insert(u16(g, e + 12));
+      dropped.insert(getU16(g, e + 12));
   }
   std::vector<Resource> kept;
   for (Resource& r : resources) {
@@ -102,9 +91,9 @@ void setIcon(std::vector<Resource>& resources, const ResourceKey& name,
   }
   resources = std::move(kept);
   std::vector<unsigned char> group;
-  put16(group, 0);
-  put16(group, 1);
-  put16(group, static_cast<unsigned>(images.size()));
+  appendU16(group, 0);
+  appendU16(group, 1);
+  appendU16(group, static_cast<unsigned>(images.size()));
   unsigned id = 1;
   for (const IconImage& image : images) {
     while (used.count(id)) ++id;
@@ -114,10 +103,10 @@ void setIcon(std::vector<Resource>& resources, const ResourceKey& name,
     group.push_back(static_cast<unsigned char>(image.height & 0xFF));
     group.push_back(static_cast<unsigned char>(image.colours));
     group.push_back(0);
-    put16(group, image.planes);
-    put16(group, image.bitCount);
-    put32(group, static_cast<uint32_t>(image.data.size()));
-    put16(group, id);
+    appendU16(group, image.planes);
+    appendU16(group, image.bitCount);
+    appendU32(group, static_cast<uint32_t>(image.data.size()));
+    appendU16(group, id);
   }
   resources.push_back({{rtGroupIcon, {}}, name, 0, group});
 }
@@ -128,18 +117,18 @@ std::vector<std::string> iconSizes(const std::vector<Resource>& resources, const
   if (!group) return {};
   const std::vector<unsigned char>& g = group->data;
   auto bad = [&](const std::string& why) { return BuildError(what + ": icon: " + why); };
-  if (g.size() < 6 || u16(g, 0) != 0 || u16(g, 2) != 1 || !u16(g, 4) ||
-      g.size() != 6 + u16(g, 4) * groupEntrySize)
+  if (g.size() < 6 || getU16(g, 0) != 0 || getU16(g, 2) != 1 || !getU16(g, 4) ||
+      g.size() != 6 + getU16(g, 4) * groupEntrySize)
     throw bad("its group directory is malformed");
   std::vector<std::string> sizes;
   for (size_t e = 6; e < g.size(); e += groupEntrySize) {
     unsigned width = g[e] ? g[e] : 256, height = g[e + 1] ? g[e + 1] : 256;
-    const Resource* image = findResource(resources, {rtIcon, {}}, {static_cast<uint16_t>(u16(g, e + 12)), {}});
-    if (!image) throw bad("image " + std::to_string(u16(g, e + 12)) + " is missing");
+    const Resource* image = findResource(resources, {rtIcon, {}}, {static_cast<uint16_t>(getU16(g, e + 12)), {}});
+    if (!image) throw bad("image " + std::to_string(getU16(g, e + 12)) + " is missing");
     unsigned w = 0, h = 0;
     std::string fault = imageSize(image->data, &w, &h);
-    if (!fault.empty() || w != width || h != height || image->data.size() != u32(g, e + 8))
-      throw bad("image " + std::to_string(u16(g, e + 12)) + " does not match its group entry");
+    if (!fault.empty() || w != width || h != height || image->data.size() != getU32(g, e + 8))
+      throw bad("image " + std::to_string(getU16(g, e + 12)) + " does not match its group entry");
     sizes.push_back(sizeText(width, height));
   }
   return sizes;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "byte_order.h"
 #include "host_files.h"
 
 namespace qzpack {
@@ -12,13 +13,7 @@ constexpr size_t coffHeaderSize = 24;       // "PE\0\0" and the file header
 constexpr size_t optionalHeaderRoom = 240;  // PE32+ with its 16 data directories
 constexpr uint32_t securityDirectory = 4;
 
-uint32_t u32(const std::vector<unsigned char>& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
-}
 
-uint16_t u16(const std::vector<unsigned char>& b, size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
 
 }  // namespace
 
@@ -26,21 +21,21 @@ PeLayout peLayout(const std::vector<unsigned char>& b) {
   PeLayout pe;
   pe.dosHeader = b.size() >= 0x40 && b[0] == 'M' && b[1] == 'Z';
   if (!pe.dosHeader) return pe;
-  pe.peOffset = u32(b, 0x3C);
+  pe.peOffset = getU32(b, 0x3C);
   size_t at = pe.peOffset;
   pe.peHeader = at <= b.size() - 4 && std::memcmp(&b[at], "PE\0\0", 4) == 0;
   if (!pe.peHeader || at + coffHeaderSize + 2 > b.size()) return pe;
   size_t optional = at + coffHeaderSize;
-  uint16_t optionalSize = u16(b, at + 20);
-  uint16_t magic = u16(b, optional);
+  uint16_t optionalSize = getU16(b, at + 20);
+  uint16_t magic = getU16(b, optional);
   // PE32 and PE32+ differ in where the count of data directories and the directories sit.
   size_t countAt = magic == 0x20B ? 108 : 92;
   if (magic != 0x10B && magic != 0x20B) return pe;
   size_t entry = countAt + 4 + 8 * securityDirectory;
   if (optionalSize < entry + 8 || optional + entry + 8 > b.size()) return pe;
-  if (u32(b, optional + countAt) <= securityDirectory) return pe;
-  pe.signatureOffset = u32(b, optional + entry);
-  pe.signatureSize = u32(b, optional + entry + 4);
+  if (getU32(b, optional + countAt) <= securityDirectory) return pe;
+  pe.signatureOffset = getU32(b, optional + entry);
+  pe.signatureSize = getU32(b, optional + entry + 4);
   if (!pe.signatureSize) pe.signatureOffset = 0;
   return pe;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "byte_order.h"
 #include "build_error.h"
 
 namespace qzpack {
@@ -12,23 +13,6 @@ constexpr uint32_t resourceDirectory = 2, relocationDirectory = 5;
 constexpr size_t sectionHeaderSize = 40;
 constexpr size_t maxResources = 4096;  // far more than an installer carries
 
-uint32_t u32(const std::vector<unsigned char>& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24;
-}
-uint16_t u16(const std::vector<unsigned char>& b, size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-void set32(std::vector<unsigned char>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void put16(std::vector<unsigned char>& b, uint16_t v) {
-  b.push_back(static_cast<unsigned char>(v));
-  b.push_back(static_cast<unsigned char>(v >> 8));
-}
-void put32(std::vector<unsigned char>& b, uint32_t v) {
-  put16(b, static_cast<uint16_t>(v));
-  put16(b, static_cast<uint16_t>(v >> 16));
-}
 uint32_t alignUp(uint32_t value, uint32_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
 }
@@ -48,27 +32,27 @@ struct Headers {
 Headers readHeaders(const std::vector<unsigned char>& b, const std::string& what) {
   auto bad = [&](const std::string& why) { return BuildError(what + ": " + why); };
   if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') throw bad("not a Windows executable");
-  size_t pe = u32(b, 0x3C);
-  if (pe > b.size() - 24 || u32(b, pe) != 0x4550) throw bad("not a Windows executable");
+  size_t pe = getU32(b, 0x3C);
+  if (pe > b.size() - 24 || getU32(b, pe) != 0x4550) throw bad("not a Windows executable");
   Headers h;
   h.optional = pe + 24;
-  uint16_t sections = u16(b, pe + 6), optionalSize = u16(b, pe + 20);
+  uint16_t sections = getU16(b, pe + 6), optionalSize = getU16(b, pe + 20);
   if (h.optional + optionalSize > b.size() || optionalSize < 2) throw bad("its headers are cut short");
-  uint16_t magic = u16(b, h.optional);
+  uint16_t magic = getU16(b, h.optional);
   if (magic != 0x10B && magic != 0x20B) throw bad("unknown optional header");
   size_t countAt = h.optional + (magic == 0x20B ? 108 : 92);
   if (countAt + 4 > h.optional + optionalSize) throw bad("its headers are cut short");
-  h.directoryCount = u32(b, countAt);
+  h.directoryCount = getU32(b, countAt);
   h.directories = countAt + 4;
   if (h.directoryCount < 6 || h.directories + 8 * size_t{h.directoryCount} > h.optional + optionalSize)
     throw bad("its data directories are cut short");
-  h.sectionAlignment = u32(b, h.optional + 32);
-  h.fileAlignment = u32(b, h.optional + 36);
+  h.sectionAlignment = getU32(b, h.optional + 32);
+  h.fileAlignment = getU32(b, h.optional + 36);
   size_t table = h.optional + optionalSize;
   if (table + sections * sectionHeaderSize > b.size()) throw bad("its section table is cut short");
   for (size_t i = 0; i < sections; ++i) {
     size_t at = table + i * sectionHeaderSize;
-    Section s{at, u32(b, at + 8), u32(b, at + 12), u32(b, at + 16), u32(b, at + 20)};
+    Section s{at, getU32(b, at + 8), getU32(b, at + 12), getU32(b, at + 16), getU32(b, at + 20)};
     if (s.rawSize && (s.rawOffset > b.size() || s.rawSize > b.size() - s.rawOffset))
       throw bad("a section lies past the end of the file");
     h.sections.push_back(s);
@@ -77,7 +61,7 @@ Headers readHeaders(const std::vector<unsigned char>& b, const std::string& what
 }
 
 uint32_t directoryAddress(const std::vector<unsigned char>& b, const Headers& h, uint32_t index) {
-  return u32(b, h.directories + 8 * index);
+  return getU32(b, h.directories + 8 * index);
 }
 
 // The section whose data holds the resource directory, or none.
@@ -113,20 +97,20 @@ class DirectoryReader {
 
   std::u16string name(uint32_t offset) const {
     size_t p = at(offset, 2);
-    uint16_t length = u16(b_, p);
+    uint16_t length = getU16(b_, p);
     p = at(offset + 2, 2u * length);
     std::u16string text;
-    for (uint16_t i = 0; i < length; ++i) text += static_cast<char16_t>(u16(b_, p + 2 * i));
+    for (uint16_t i = 0; i < length; ++i) text += static_cast<char16_t>(getU16(b_, p + 2 * i));
     return text;
   }
 
   void walk(uint32_t offset, int level, Resource& r, std::vector<Resource>& out) {
     size_t p = at(offset, 16);
-    uint32_t count = uint32_t{u16(b_, p + 12)} + u16(b_, p + 14);
+    uint32_t count = uint32_t{getU16(b_, p + 12)} + getU16(b_, p + 14);
     at(offset + 16, 8 * count);
     for (uint32_t i = 0; i < count; ++i) {
       size_t e = p + 16 + 8 * i;
-      uint32_t id = u32(b_, e), target = u32(b_, e + 4);
+      uint32_t id = getU32(b_, e), target = getU32(b_, e + 4);
       ResourceKey key;
       if (id & 0x80000000u)
         key.text = name(id & 0x7FFFFFFFu);
@@ -142,7 +126,7 @@ class DirectoryReader {
         continue;
       }
       size_t entry = at(target, 16);
-      uint32_t address = u32(b_, entry), size = u32(b_, entry + 4);
+      uint32_t address = getU32(b_, entry), size = getU32(b_, entry + 4);
       if (address < s_.address) throw bad("data lies outside the section");
       size_t data = at(address - s_.address, size);
       r.data.assign(b_.begin() + data, b_.begin() + data + size);
@@ -182,7 +166,7 @@ std::vector<unsigned char> sectionBytes(std::vector<Resource> resources, uint32_
   std::vector<std::pair<size_t, std::u16string>> namePatches;
   for (size_t q = 0; q < queue.size(); ++q) {
     Pending d = queue[q];
-    if (d.patch != SIZE_MAX) set32(tables, d.patch, 0x80000000u | static_cast<uint32_t>(tables.size()));
+    if (d.patch != SIZE_MAX) setU32(tables, d.patch, 0x80000000u | static_cast<uint32_t>(tables.size()));
     auto keyOf = [&](size_t i) -> ResourceKey {
       if (d.level == 0) return resources[i].type;
       if (d.level == 1) return resources[i].name;
@@ -196,12 +180,12 @@ std::vector<unsigned char> sectionBytes(std::vector<Resource> resources, uint32_
     for (auto& g : groups) named += !keyOf(g.first).text.empty();
     size_t table = tables.size();
     tables.resize(table + 16, 0);
-    set32(tables, table + 12, named | uint32_t(groups.size() - named) << 16);
+    setU32(tables, table + 12, named | uint32_t(groups.size() - named) << 16);
     for (auto& g : groups) {
       size_t e = tables.size();
       tables.resize(e + 8, 0);
       ResourceKey key = keyOf(g.first);
-      if (key.text.empty()) set32(tables, e, key.id);
+      if (key.text.empty()) setU32(tables, e, key.id);
       else namePatches.push_back({e, key.text});
       if (d.level < 2) queue.push_back({e + 4, g.first, g.second, d.level + 1});
       else entryPatches.push_back({e + 4, g.first});
@@ -210,18 +194,18 @@ std::vector<unsigned char> sectionBytes(std::vector<Resource> resources, uint32_
   size_t entriesAt = tables.size();
   size_t namesAt = entriesAt + 16 * entryPatches.size();
   for (auto& [patch, text] : namePatches) {
-    set32(tables, patch, 0x80000000u | static_cast<uint32_t>(namesAt + names.size()));
-    put16(names, static_cast<uint16_t>(text.size()));
-    for (char16_t c : text) put16(names, c);
+    setU32(tables, patch, 0x80000000u | static_cast<uint32_t>(namesAt + names.size()));
+    appendU16(names, static_cast<uint16_t>(text.size()));
+    for (char16_t c : text) appendU16(names, c);
   }
   while (names.size() % 8) names.push_back(0);
   size_t dataAt = namesAt + names.size();
   for (auto& [patch, index] : entryPatches) {
-    set32(tables, patch, static_cast<uint32_t>(entriesAt + entries.size()));
-    put32(entries, static_cast<uint32_t>(address + dataAt + data.size()));
-    put32(entries, static_cast<uint32_t>(resources[index].data.size()));
-    put32(entries, 0);  // code page
-    put32(entries, 0);
+    setU32(tables, patch, static_cast<uint32_t>(entriesAt + entries.size()));
+    appendU32(entries, static_cast<uint32_t>(address + dataAt + data.size()));
+    appendU32(entries, static_cast<uint32_t>(resources[index].data.size()));
+    appendU32(entries, 0);  // code page
+    appendU32(entries, 0);
     data.insert(data.end(), resources[index].data.begin(), resources[index].data.end());
     while (data.size() % 8) data.push_back(0);
   }
@@ -259,7 +243,7 @@ std::vector<unsigned char> withResources(const std::vector<unsigned char>& exe,
     throw BuildError(what + ": sections other than the relocations follow its resources");
   const Section& last = after.empty() ? rsrc : after[0];
   size_t end = size_t{last.rawOffset} + last.rawSize;
-  if (end != exe.size() || u32(exe, h.optional - 12) != 0)  // PointerToSymbolTable
+  if (end != exe.size() || getU32(exe, h.optional - 12) != 0)  // PointerToSymbolTable
     throw BuildError(what + ": data follows its last section (symbols, a signature or appended data)");
 
   std::vector<unsigned char> section = sectionBytes(std::move(resources), rsrc.address);
@@ -268,31 +252,31 @@ std::vector<unsigned char> withResources(const std::vector<unsigned char>& exe,
   section.resize(raw, 0);
   std::vector<unsigned char> out(exe.begin(), exe.begin() + rsrc.rawOffset);
   out.insert(out.end(), section.begin(), section.end());
-  set32(out, rsrc.header + 8, size);
-  set32(out, rsrc.header + 16, raw);
-  set32(out, h.directories + 8 * resourceDirectory, rsrc.address);
-  set32(out, h.directories + 8 * resourceDirectory + 4, size);
+  setU32(out, rsrc.header + 8, size);
+  setU32(out, rsrc.header + 16, raw);
+  setU32(out, h.directories + 8 * resourceDirectory, rsrc.address);
+  setU32(out, h.directories + 8 * resourceDirectory + 4, size);
   uint32_t imageEnd = rsrc.address + size;
   if (!after.empty()) {
     Section r = after[0];
     uint32_t address = alignUp(imageEnd, h.sectionAlignment);
-    set32(out, r.header + 12, address);
-    set32(out, r.header + 20, static_cast<uint32_t>(out.size()));
-    set32(out, h.directories + 8 * relocationDirectory, address);
+    setU32(out, r.header + 12, address);
+    setU32(out, r.header + 20, static_cast<uint32_t>(out.size()));
+    setU32(out, h.directories + 8 * relocationDirectory, address);
     out.insert(out.end(), exe.begin() + r.rawOffset, exe.begin() + r.rawOffset + r.rawSize);
     imageEnd = address + std::max(r.virtualSize, r.rawSize);
   }
-  uint32_t initialized = u32(out, h.optional + 8) - rsrc.rawSize + raw;
-  set32(out, h.optional + 8, initialized);
-  set32(out, h.optional + 56, alignUp(imageEnd, h.sectionAlignment));  // SizeOfImage
-  set32(out, h.optional + 64, peChecksum(out));
+  uint32_t initialized = getU32(out, h.optional + 8) - rsrc.rawSize + raw;
+  setU32(out, h.optional + 8, initialized);
+  setU32(out, h.optional + 56, alignUp(imageEnd, h.sectionAlignment));  // SizeOfImage
+  setU32(out, h.optional + 64, peChecksum(out));
   return out;
 }
 
 uint32_t peChecksum(const std::vector<unsigned char>& file) {
   size_t skip = SIZE_MAX;
   if (file.size() >= 0x40) {
-    size_t pe = u32(file, 0x3C);
+    size_t pe = getU32(file, 0x3C);
     if (pe + 24 + 68 <= file.size()) skip = pe + 24 + 64;
   }
   uint64_t sum = 0;

@@ -1,5 +1,6 @@
 #include "version_info.h"
 
+#include "byte_order.h"
 #include "code_page.h"
 #include "build_error.h"
 
@@ -9,20 +10,12 @@ namespace {
 const char translation[] = "040904B0";  // US English, UTF-16
 constexpr uint32_t fixedSignature = 0xFEEF04BD;
 
-void put16(std::vector<unsigned char>& b, unsigned v) {
-  b.push_back(static_cast<unsigned char>(v));
-  b.push_back(static_cast<unsigned char>(v >> 8));
-}
-void put32(std::vector<unsigned char>& b, uint32_t v) {
-  put16(b, v & 0xFFFF);
-  put16(b, v >> 16);
-}
 void pad(std::vector<unsigned char>& b) {
   while (b.size() % 4) b.push_back(0);
 }
 void putText(std::vector<unsigned char>& b, const std::u16string& text) {
-  for (char16_t c : text) put16(b, c);
-  put16(b, 0);
+  for (char16_t c : text) appendU16(b, c);
+  appendU16(b, 0);
 }
 
 // One block: length, value length, type, key, padding, value, padding, children; the length is
@@ -32,9 +25,9 @@ struct Block {
   size_t start;
   Block(std::vector<unsigned char>& b, const char* key, unsigned valueLength, bool text)
       : out(b), start(b.size()) {
-    put16(out, 0);
-    put16(out, valueLength);
-    put16(out, text ? 1 : 0);
+    appendU16(out, 0);
+    appendU16(out, valueLength);
+    appendU16(out, text ? 1 : 0);
     putText(out, toUtf16(key));
     pad(out);
   }
@@ -46,8 +39,6 @@ struct Block {
   }
 };
 
-unsigned u16(const std::vector<unsigned char>& b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t u32(const std::vector<unsigned char>& b, size_t at) { return u16(b, at) | u16(b, at + 2) << 16; }
 
 // Reads blocks back: one block's key, value and children, bounds checked.
 struct Reader {
@@ -64,10 +55,10 @@ struct Reader {
 
   Node node(size_t at, size_t limit) const {
     if (at + 6 > limit) throw bad();
-    Node n{at + u16(b, at), 0, u16(b, at + 2), u16(b, at + 4), {}};
+    Node n{at + getU16(b, at), 0, getU16(b, at + 2), getU16(b, at + 4), {}};
     if (n.end > limit || n.end < at + 6) throw bad();
     size_t p = at + 6;
-    for (; p + 2 <= n.end && u16(b, p); p += 2) n.key += static_cast<char16_t>(u16(b, p));
+    for (; p + 2 <= n.end && getU16(b, p); p += 2) n.key += static_cast<char16_t>(getU16(b, p));
     if (p + 2 > n.end) throw bad();
     n.value = (p + 2 + 3) / 4 * 4;
     return n;
@@ -100,7 +91,7 @@ std::vector<unsigned char> versionResource(const VersionInfo& info) {
     uint32_t high = uint32_t{n[0]} << 16 | n[1], low = uint32_t{n[2]} << 16 | n[3];
     for (uint32_t v : {fixedSignature, 0x10000u, high, low, high, low, 0x3Fu, 0u,
                        0x40004u /* VOS_NT_WINDOWS32 */, 1u /* VFT_APP */, 0u, 0u, 0u})
-      put32(out, v);
+      appendU32(out, v);
     {
       Block fileInfo(out, "StringFileInfo", 0, true);
       Block table(out, translation, 0, true);
@@ -113,7 +104,7 @@ std::vector<unsigned char> versionResource(const VersionInfo& info) {
     }
     Block varInfo(out, "VarFileInfo", 0, true);
     Block var(out, "Translation", 4, false);
-    put32(out, 0x04B00409);
+    appendU32(out, 0x04B00409);
   }
   return out;
 }
@@ -122,9 +113,9 @@ VersionStrings readVersionResource(const std::vector<unsigned char>& b, const st
   Reader r{b, what};
   Reader::Node root = r.node(0, b.size());
   if (root.key != u"VS_VERSION_INFO" || root.valueLength != 52 || root.value + 52 > root.end ||
-      u32(b, root.value) != fixedSignature)
+      getU32(b, root.value) != fixedSignature)
     throw r.bad();
-  uint32_t high = u32(b, root.value + 8), low = u32(b, root.value + 12);
+  uint32_t high = getU32(b, root.value + 8), low = getU32(b, root.value + 12);
   VersionStrings strings{{"FileVersion (fixed)", std::to_string(high >> 16) + "." +
                                                      std::to_string(high & 0xFFFF) + "." +
                                                      std::to_string(low >> 16) + "." +
@@ -137,8 +128,8 @@ VersionStrings readVersionResource(const std::vector<unsigned char>& b, const st
         for (size_t s = table.value; s < table.end;) {
           Reader::Node entry = r.node(s, table.end);
           std::u16string value;
-          for (size_t p = entry.value; p + 2 <= entry.end && u16(b, p); p += 2)
-            value += static_cast<char16_t>(u16(b, p));
+          for (size_t p = entry.value; p + 2 <= entry.end && getU16(b, p); p += 2)
+            value += static_cast<char16_t>(getU16(b, p));
           strings.push_back({fromUtf16(entry.key), fromUtf16(value)});
           s = (entry.end + 3) / 4 * 4;
         }
