@@ -156,6 +156,7 @@ TEST(QzpackExtract, TheExamplePackageGivesBackItsPayloadByteForByte) {
   writeFile(folder / "uninstall.exe", std::string("the uninstaller"));
   fs::path example = hostPath(QZ_SOURCE_DIR "/examples/demo");
   qzpack::Manifest manifest = qzpack::readManifest(example / "demo.toml");
+  manifest.branding = {};  // the fake stub has no resources to brand (branding_test brands real ones)
   qzpack::addUninstaller(manifest, folder / "uninstall.exe");
   qzpack::buildPackage(manifest, folder / "stub.exe", folder / "demo.exe");
   Outcome run = extract(folder / "demo.exe", folder / "out");
