@@ -9,7 +9,7 @@
 namespace qzpack {
 namespace {
 
-constexpr uint32_t resourceDirectory = 2, relocationDirectory = 5;
+constexpr uint32_t resourceDirectory = 2, securityDirectory = 4, relocationDirectory = 5;
 constexpr size_t sectionHeaderSize = 40;
 constexpr size_t maxResources = 4096;  // far more than an installer carries
 
@@ -19,8 +19,10 @@ uint32_t alignUp(uint32_t value, uint32_t alignment) {
 
 struct Section {
   size_t header;  // offset of its entry in the section table
-  uint32_t virtualSize, address, rawSize, rawOffset;
+  uint32_t virtualSize, address, rawSize, rawOffset, characteristics;
 };
+
+constexpr uint32_t discardable = 0x02000000;  // IMAGE_SCN_MEM_DISCARDABLE: not needed at run time
 
 // What the rewrite needs of the headers, checked against the file's size.
 struct Headers {
@@ -52,7 +54,12 @@ Headers readHeaders(const std::vector<unsigned char>& b, const std::string& what
   if (table + sections * sectionHeaderSize > b.size()) throw bad("its section table is cut short");
   for (size_t i = 0; i < sections; ++i) {
     size_t at = table + i * sectionHeaderSize;
-    Section s{at, getU32(b, at + 8), getU32(b, at + 12), getU32(b, at + 16), getU32(b, at + 20)};
+    Section s{at,
+              getU32(b, at + 8),
+              getU32(b, at + 12),
+              getU32(b, at + 16),
+              getU32(b, at + 20),
+              getU32(b, at + 36)};
     if (s.rawSize && (s.rawOffset > b.size() || s.rawSize > b.size() - s.rawOffset))
       throw bad("a section lies past the end of the file");
     h.sections.push_back(s);
@@ -215,6 +222,26 @@ std::vector<unsigned char> sectionBytes(std::vector<Resource> resources, uint32_
   return tables;
 }
 
+// What follows the resource section must be movable: the relocations (found through their
+// directory only) or sections the program does not use at run time (debugging information), and
+// in the file nothing of the headers' own before the section's end.
+void checkMovable(const Buffer& exe, const Headers& h, const Section& rsrc,
+                  const std::vector<Section>& after, const std::string& what) {
+  uint32_t relocations = directoryAddress(exe, h, relocationDirectory);
+  uint32_t rsrcEnd = rsrc.rawOffset + rsrc.rawSize;
+  for (const Section& s : after) {
+    if (s.address != relocations && !(s.characteristics & discardable))
+      throw BuildError(what + ": sections the program uses follow its resources");
+    if (s.rawSize && s.rawOffset < rsrcEnd)
+      throw BuildError(what + ": a section's data lies before its resources'");
+  }
+  uint32_t symbols = getU32(exe, h.optional - 12);
+  if (symbols && symbols < rsrcEnd)
+    throw BuildError(what + ": its symbol table lies before its resources");
+  if (directoryAddress(exe, h, securityDirectory))
+    throw BuildError(what + ": it is signed; rewriting it would break the signature");
+}
+
 }  // namespace
 
 std::vector<Resource> readResources(const std::vector<unsigned char>& exe, const std::string& what) {
@@ -235,40 +262,39 @@ std::vector<unsigned char> withResources(const std::vector<unsigned char>& exe,
     throw BuildError(what + ": its alignment is not a power of two");
   const Section* found = resourceSection(exe, h);
   if (!found) throw BuildError(what + ": it has no resource section to rewrite");
-  Section rsrc = *found;
-  size_t index = found - h.sections.data();
-  std::vector<Section> after(h.sections.begin() + index + 1, h.sections.end());
-  uint32_t relocations = directoryAddress(exe, h, relocationDirectory);
-  if (after.size() > 1 || (after.size() == 1 && after[0].address != relocations))
-    throw BuildError(what + ": sections other than the relocations follow its resources");
-  const Section& last = after.empty() ? rsrc : after[0];
-  size_t end = size_t{last.rawOffset} + last.rawSize;
-  if (end != exe.size() || getU32(exe, h.optional - 12) != 0)  // PointerToSymbolTable
-    throw BuildError(what + ": data follows its last section (symbols, a signature or appended data)");
+  const Section rsrc = *found;
+  std::vector<Section> after(h.sections.begin() + (found - h.sections.data()) + 1, h.sections.end());
+  checkMovable(exe, h, rsrc, after, what);
 
-  std::vector<unsigned char> section = sectionBytes(std::move(resources), rsrc.address);
-  uint32_t size = static_cast<uint32_t>(section.size());
-  uint32_t raw = alignUp(size, h.fileAlignment);
+  Buffer section = sectionBytes(std::move(resources), rsrc.address);
+  uint32_t size = static_cast<uint32_t>(section.size()), raw = alignUp(size, h.fileAlignment);
   section.resize(raw, 0);
-  std::vector<unsigned char> out(exe.begin(), exe.begin() + rsrc.rawOffset);
+  Buffer out(exe.begin(), exe.begin() + rsrc.rawOffset);
   out.insert(out.end(), section.begin(), section.end());
+  out.insert(out.end(), exe.begin() + rsrc.rawOffset + rsrc.rawSize, exe.end());
   setU32(out, rsrc.header + 8, size);
   setU32(out, rsrc.header + 16, raw);
   setU32(out, h.directories + 8 * resourceDirectory, rsrc.address);
   setU32(out, h.directories + 8 * resourceDirectory + 4, size);
-  uint32_t imageEnd = rsrc.address + size;
+  uint32_t imageEnd = alignUp(rsrc.address + size, h.sectionAlignment);
   if (!after.empty()) {
-    Section r = after[0];
-    uint32_t address = alignUp(imageEnd, h.sectionAlignment);
-    setU32(out, r.header + 12, address);
-    setU32(out, r.header + 20, static_cast<uint32_t>(out.size()));
-    setU32(out, h.directories + 8 * relocationDirectory, address);
-    out.insert(out.end(), exe.begin() + r.rawOffset, exe.begin() + r.rawOffset + r.rawSize);
-    imageEnd = address + std::max(r.virtualSize, r.rawSize);
+    // Everything behind the resources moves by whole alignment units, in memory and in the file.
+    uint32_t vaDelta = imageEnd - after.front().address, rawDelta = raw - rsrc.rawSize;
+    for (const Section& s : after) {
+      setU32(out, s.header + 12, s.address + vaDelta);
+      if (s.rawSize) setU32(out, s.header + 20, s.rawOffset + rawDelta);
+      imageEnd = alignUp(s.address + vaDelta + std::max(s.virtualSize, s.rawSize), h.sectionAlignment);
+    }
+    for (uint32_t d = 0; d < h.directoryCount; ++d) {
+      uint32_t address = getU32(out, h.directories + 8 * d);
+      if (d != securityDirectory && address >= after.front().address)
+        setU32(out, h.directories + 8 * d, address + vaDelta);
+    }
+    if (uint32_t symbols = getU32(out, h.optional - 12))  // PointerToSymbolTable
+      setU32(out, h.optional - 12, symbols + rawDelta);
   }
-  uint32_t initialized = getU32(out, h.optional + 8) - rsrc.rawSize + raw;
-  setU32(out, h.optional + 8, initialized);
-  setU32(out, h.optional + 56, alignUp(imageEnd, h.sectionAlignment));  // SizeOfImage
+  setU32(out, h.optional + 8, getU32(out, h.optional + 8) - rsrc.rawSize + raw);  // initialised data
+  setU32(out, h.optional + 56, imageEnd);  // SizeOfImage
   setU32(out, h.optional + 64, peChecksum(out));
   return out;
 }

@@ -107,7 +107,9 @@ TEST(Branding, EachKeyReadsBackFromTheStubAndTheUninstallerWhichStayValidExecuta
     std::copy(stub.begin() + 96, stub.begin() + 100, packed.begin() + 96);  // as the stub had them
     EXPECT_EQ(brandingOf(packed), c.stubReport);
     EXPECT_EQ(peFault(packed), "");
-    if (!*c.keys) EXPECT_EQ(packed, stub) << "no key, no rewrite";
+    if (!*c.keys) {
+      EXPECT_EQ(packed, stub) << "no key, no rewrite";
+    }
 
     std::ostringstream out, err;
     ASSERT_EQ(qzpack::extractPackage({(folder / "package.exe").string(), folder / "x", {}}, out, err), 0)
