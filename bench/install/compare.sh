@@ -21,18 +21,6 @@ cmake --build --preset native-release --target qzpack >/dev/null
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target setup install_throughput walk_wizard >/dev/null
 
-prefix=$top/build/win64/wineprefix
-state=$top/build/win64/wine-session
-# A session someone else started (its server, its virtual screen) is left running.
-server_running() {
-  local pid
-  for pid in $(pgrep -x wineserver64 || true) $(pgrep -x wineserver || true); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && return 0
-  done
-  return 1
-}
-had_server=; server_running && had_server=1
-had_screen=; [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null && had_screen=1
 work=$(mktemp -d)
 # Installations go to a tmpfs when there is one: each round deletes what the one before made,
 # and a disk file system then takes longer to create files for whoever comes next (ext4 passes
@@ -42,17 +30,12 @@ if [ -n "${QZ_BENCH_TARGET:-}" ]; then
 else
   target=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
 fi
+. bench/wine-session.sh
 cleanup() {
   rm -rf "$work" "$target"
-  if [ -z "$had_server" ]; then
-    scripts/wine-session.sh stop build/win64 >/dev/null
-  elif [ -z "$had_screen" ] && [ -f "$state/xvfb.pid" ]; then
-    kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
-    rm -f "$state/xvfb.pid" "$state/display" "$state/display.number"
-  fi
+  end_wine_session
 }
 trap cleanup EXIT
-display=$(scripts/wine-session.sh start build/win64)
 
 echo "load before: $(uptime | sed 's/.*load/load/')"
 DISPLAY=$display WINEPREFIX=$prefix python3 bench/install/measure.py "$top" "$work" "$target"

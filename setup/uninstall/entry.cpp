@@ -90,7 +90,7 @@ bool addRecord(Records* list, const LogRecord& record) {
     list->items = grown;
     list->capacity = capacity;
   }
-  list->items[list->count++] = {record.type, notAPath, record.path, nullptr};
+  list->items[list->count++] = {record.type, notAPath, record.path, nullptr, nullptr};
   return true;
 }
 
@@ -108,29 +108,31 @@ const wchar_t* listRecords(const Log& log, Records* list) {
   return nullptr;
 }
 
-const wchar_t* plural(unsigned count) {
-  return count == 1 ? L"" : L"s";
-}
-
-// Removes every judged item, then the folders that became empty.
-void removeListed(const Records& list) {
-  for (size_t i = 0; i < list.count; ++i) removeJudged(list.items[i]);
-  for (size_t i = 0; i < list.count; ++i) removeEmptiedFolders(list.items[i]);
+// What was removed, as the closing notice says it.
+const wchar_t* removedText() {
+  return format(L"%s, %s and %s", counted(uninstaller.removedFiles, L"file"),
+                counted(uninstaller.removedLinks, L"shortcut"),
+                counted(uninstaller.removedFolders, L"folder"));
 }
 
 // What remains once the listed items are removed: the log, then uninstall.exe through its copy.
 int finish(const Log& log) {
-  if (DWORD error = uninstaller.failed ? 0 : deleteFile(log.path)) {
+  DWORD error = 0;
+  Verdict verdict =
+      uninstaller.failed ? mayRemove
+                         : deleteChecked(log.path, false, uninstaller.folderFinal, false, &error);
+  if (verdict != mayRemove || error) {
     ++uninstaller.failed;
-    reportLine(L"Not removed", log.path, failureReason(error));
+    reportLine(L"Not removed", log.path,
+               verdict != mayRemove ? refusalReason(verdict) : failureReason(error));
   }
   if (uninstaller.failed) {
     // The log and uninstall.exe stay, so that the user can close what holds the files and run
     // it again: what is gone by then counts as removed.
-    tell(
-        L"Some items could not be removed. Close the programs that use them and run the "
-        L"uninstaller again.",
-        MB_OK | MB_ICONWARNING);
+    tell(format(L"Some items could not be removed. Close the programs that use them and run the "
+                L"uninstaller again. Removed so far: %s.",
+                removedText()),
+         MB_OK | MB_ICONWARNING);
     return exitIncomplete;
   }
   bool whole = !uninstaller.refused;
@@ -140,12 +142,13 @@ int finish(const Log& log) {
     whole = false;
   }
   if (whole) {
-    tell(format(L"The program in `%s` was removed.", uninstaller.folder),
+    tell(format(L"The program in `%s` was removed: %s.", uninstaller.folder, removedText()),
          MB_OK | MB_ICONINFORMATION);
     return exitRemoved;
   }
-  tell(format(L"The program in `%s` was removed, but not all that the install log lists.",
-              uninstaller.folder),
+  tell(format(L"The program in `%s` was removed, but not all that the install log lists. "
+              L"Removed: %s.",
+              uninstaller.folder, removedText()),
        MB_OK | MB_ICONWARNING);
   return exitIncomplete;
 }
@@ -173,14 +176,15 @@ int uninstall() {
   unsigned files = 0, shortcuts = 0;
   for (size_t i = 0; i < list.count; ++i)
     ++*(list.items[i].type == logFileRecord ? &files : &shortcuts);
-  const wchar_t* question =
-      format(L"Remove the program in `%s` (%u file%s, %u shortcut%s)?", uninstaller.folder, files,
-             plural(files), shortcuts, plural(shortcuts));
+  const wchar_t* question = format(L"Remove the program in `%s` (%s, %s)?", uninstaller.folder,
+                                   counted(files, L"file"), counted(shortcuts, L"shortcut"));
   if (tell(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return exitDeclined;
-  findShellFolders();
+  if (!findAllowedFolders())
+    return nothingDone(format(L"The uninstaller cannot open its folder `%s`. Nothing was removed.",
+                              uninstaller.folder));
   if (!judgeRecords(list.items, list.count))
     return nothingDone(format(L"%s Nothing was removed.", outOfMemory));
-  removeListed(list);
+  removeJudged(list.items, list.count);
   return finish(log);
 }
 

@@ -1,63 +1,147 @@
 // Deciding what the uninstaller may remove: each record of the install log is judged once,
-// before anything is removed, and its verdict and canonical path are kept for the removal and
-// for the folders it empties.
+// before anything is removed, and its verdict and canonical path are kept for the removal. The
+// folders on the way are judged once each, however many items they hold: their canonical form,
+// whether a reparse point lies on the way, and whether they may go once emptied.
 #include <stdlib.h>
 #include <wchar.h>
 
 #include "install/built_in_folders.h"
 #include "install/install_log.h"
+#include "install/system_lookup.h"
 #include "uninstall/uninstall.h"
 
 namespace {
 
-enum { maxShellFolders = 24 };
+enum { maxAllowed = 12, tableSize = 4096 };
 
-// The install folder first, then every folder a path macro names, in canonical form.
-wchar_t shellFolders[maxShellFolders][widePathSize];
-int shellFolderCount;
+// A folder where the log may name items: the install folder first, then those where links may
+// lie. Each is the root of a tree of the folders below it that the log reaches.
+struct Allowed {
+  wchar_t path[widePathSize];   // canonical
+  wchar_t final[widePathSize];  // as the file system names it
+  Folder root;
+};
 
-void addShellFolder(const wchar_t* path) {
+Allowed allowed[maxAllowed];
+int allowedCount;
+Folder* table[tableSize];
+size_t folderCount;
+
+// The built-in macros whose folders may hold the program's links, per user and common.
+const char* const linkMacros[] = {"DESKTOP", "PROGRAMS", "STARTUP", "STARTMENU", "COMMONDESKTOP"};
+const char* const commonLinkValues[] = {"Common Programs", "Common Start Menu", "Common Startup"};
+
+void addAllowed(const wchar_t* path) {
+  if (allowedCount == maxAllowed) return;
+  Allowed& folder = allowed[allowedCount];
   // A drive or share root would open the whole drive to a tampered log.
-  if (shellFolderCount < maxShellFolders && canonicalPath(path, shellFolders[shellFolderCount]) &&
-      !isRoot(shellFolders[shellFolderCount]))
-    ++shellFolderCount;
+  if (!canonicalPath(path, folder.path) || isRoot(folder.path)) return;
+  HANDLE handle = CreateFileW(folder.path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;  // nothing can lie in a folder that is not there
+  bool known = finalPath(handle, folder.final);
+  CloseHandle(handle);
+  if (!known) return;
+  folder.root = {folder.path, nullptr, nullptr, folder.final, 0, false, false, false, 0};
+  ++allowedCount;
 }
 
-// The shell folder that holds path, or null.
-const wchar_t* holdingFolder(const wchar_t* path) {
-  for (int i = 0; i < shellFolderCount; ++i)
-    if (pathInside(path, shellFolders[i])) return shellFolders[i];
-  return nullptr;
-}
-
-// Whether any folder or the item itself below folder on the way to path is a reparse point.
-bool passesReparsePoint(const wchar_t* path, const wchar_t* folder) {
-  wchar_t prefix[widePathSize];
-  lstrcpyW(prefix, path);
-  for (size_t i = wcslen(folder) + 1;; ++i) {
-    wchar_t c = prefix[i];
-    if (c && c != L'\\') continue;
-    prefix[i] = 0;
-    DWORD attributes = GetFileAttributesW(prefix);
-    prefix[i] = c;
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;  // nothing exists from here on
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-    if (!c) return false;
-  }
-}
-
-Verdict judge(unsigned char type, const char* path, wchar_t* canonical) {
+void addAllowedAnsi(const char* path) {
   wchar_t wide[widePathSize];
-  if (!toWide(path, wide) || !canonicalPath(wide, canonical)) return notAPath;
-  const wchar_t* folder = uninstaller.folder;
-  if (type == logFileRecord) {
+  if (path[0] && toWide(path, wide)) addAllowed(wide);
+}
+
+unsigned hashOf(const wchar_t* path, size_t length) {
+  unsigned hash = 2166136261u;
+  for (size_t i = 0; i < length; ++i) {
+    wchar_t c = path[i];
+    hash = (hash ^ (c >= L'A' && c <= L'Z' ? c | 0x20 : c)) * 16777619u;
+  }
+  return hash % tableSize;
+}
+
+bool isAllowedFolder(const wchar_t* path) {
+  for (int i = 0; i < allowedCount; ++i)
+    if (samePath(path, allowed[i].path)) return true;
+  return false;
+}
+
+// The folder of the first length characters of a canonical path inside root, judged once;
+// null when memory runs out.
+Folder* folderOf(const wchar_t* path, size_t length, Allowed& root) {
+  if (length <= wcslen(root.path)) return &root.root;
+  unsigned hash = hashOf(path, length);
+  for (Folder* f = table[hash]; f; f = f->next)
+    if (wcslen(f->path) == length && sameText(f->path, path, length)) return f;
+  size_t parentLength = length;
+  while (path[parentLength - 1] != L'\\') --parentLength;
+  Folder* parent = folderOf(path, parentLength - 1, root);
+  auto* folder = static_cast<Folder*>(malloc(sizeof(Folder) + (length + 1) * sizeof(wchar_t)));
+  if (!parent || !folder) return nullptr;
+  folder->path = reinterpret_cast<wchar_t*>(folder + 1);
+  wmemcpy(folder->path, path, length);
+  folder->path[length] = 0;
+  DWORD attributes = GetFileAttributesW(folder->path);
+  *folder = {folder->path, parent, table[hash], root.final, parent->depth + 1,
+             parent->reparse || (attributes != INVALID_FILE_ATTRIBUTES &&
+                                 (attributes & FILE_ATTRIBUTE_REPARSE_POINT)),
+             !isAllowedFolder(folder->path) && !pathInside(uninstaller.folder, folder->path),
+             false, 0};
+  table[hash] = folder;
+  ++folderCount;
+  return folder;
+}
+
+// The allowed folder that holds path most closely, or null.
+Allowed* holdingFolder(const wchar_t* path, bool linksToo) {
+  Allowed* found = nullptr;
+  for (int i = 0; i < (linksToo ? allowedCount : 1); ++i)
+    if (pathInside(path, allowed[i].path) &&
+        (!found || wcslen(allowed[i].path) > wcslen(found->path)))
+      found = &allowed[i];
+  return found;
+}
+
+// The canonical form of a record's folder: looked up once for a run of records in one folder.
+bool canonicalFolder(const wchar_t* folder, wchar_t* out) {
+  static wchar_t lastAsWritten[widePathSize], lastCanonical[widePathSize];
+  if (!lastAsWritten[0] || lstrcmpW(folder, lastAsWritten) != 0) {
+    if (!canonicalPath(folder, lastCanonical)) return false;
+    lstrcpyW(lastAsWritten, folder);
+  }
+  lstrcpyW(out, lastCanonical);
+  return true;
+}
+
+Verdict judge(JudgedRecord& record, wchar_t* canonical) {
+  wchar_t wide[widePathSize], normal[widePathSize];
+  if (!toWide(record.logged, wide) || !normalisePath(wide, normal, widePathSize) ||
+      isRoot(normal))
+    return notAPath;
+  wchar_t* name = wcsrchr(normal, L'\\');
+  *name++ = 0;
+  if (!canonicalFolder(normal, canonical)) return notAPath;
+  size_t folderLength = wcslen(canonical);
+  if (folderLength + wcslen(name) + 2 > widePathSize) return notAPath;
+  if (canonical[folderLength - 1] != L'\\') canonical[folderLength++] = L'\\';
+  lstrcpyW(canonical + folderLength, name);
+  Allowed* root = holdingFolder(canonical, record.type != logFileRecord);
+  if (record.type == logFileRecord) {
     if (samePath(canonical, uninstaller.ownPath)) return isOwnFile;
-    if (!pathInside(canonical, folder)) return outsideFolder;
+    if (!root) return outsideFolder;
   } else {
     if (!isLinkName(canonical)) return notALink;
-    if (!(folder = holdingFolder(canonical))) return linkOutsideFolders;
+    if (!root) return linkOutsideFolders;
   }
-  return passesReparsePoint(canonical, folder) ? throughReparsePoint : mayRemove;
+  if (!(record.folder = folderOf(canonical, wcsrchr(canonical, L'\\') - canonical, *root)))
+    return notAPath;
+  return record.folder->reparse ? throughReparsePoint : mayRemove;
+}
+
+int deeperFirst(const void* a, const void* b) {
+  unsigned x = (*static_cast<Folder* const*>(a))->depth, y = (*static_cast<Folder* const*>(b))->depth;
+  return x < y ? 1 : x > y ? -1 : 0;
 }
 
 }  // namespace
@@ -66,35 +150,53 @@ bool toWide(const char* text, wchar_t* out) {
   return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, out, widePathSize) > 0;
 }
 
-void findShellFolders() {
-  shellFolderCount = 0;
-  addShellFolder(uninstaller.folder);
+bool findAllowedFolders() {
+  allowedCount = 0;
+  addAllowed(uninstaller.folder);
+  if (allowedCount == 0) return false;
+  lstrcpyW(uninstaller.folderFinal, allowed[0].final);
+  uninstaller.installRoot = &allowed[0].root;
   char value[builtInFolderSize];
   for (int i = 0; builtInFolderName(i); ++i) {
-    builtInFolder(i, uninstaller.folderAnsi, value);
-    wchar_t wide[widePathSize];
-    if (toWide(value, wide)) addShellFolder(wide);
+    for (const char* macro : linkMacros)
+      if (lstrcmpA(builtInFolderName(i), macro) == 0) {
+        builtInFolder(i, uninstaller.folderAnsi, value);
+        addAllowedAnsi(value);
+      }
   }
-}
-
-bool isShellFolder(const wchar_t* path) {
-  for (int i = 0; i < shellFolderCount; ++i)
-    if (samePath(path, shellFolders[i])) return true;
-  return false;
+  for (const char* name : commonLinkValues)
+    addAllowedAnsi(readRegistryString(registryLocalMachine,
+                                      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                                      "Shell Folders",
+                                      name, ""));
+  return true;
 }
 
 bool judgeRecords(JudgedRecord* records, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     JudgedRecord& record = records[i];
     wchar_t canonical[widePathSize];
-    record.verdict = judge(record.type, record.logged, canonical);
+    record.folder = nullptr;
     record.canonical = nullptr;
+    record.verdict = judge(record, canonical);
     if (record.verdict != mayRemove) continue;
+    for (Folder* f = record.folder; f && !f->holdsListed; f = f->parent) f->holdsListed = true;
     size_t size = wcslen(canonical) + 1;
     if (!(record.canonical = static_cast<wchar_t*>(malloc(size * sizeof(wchar_t))))) return false;
     wmemcpy(record.canonical, canonical, size);
   }
   return true;
+}
+
+Folder** foldersToRemove(size_t* count) {
+  auto* list = static_cast<Folder**>(malloc((folderCount + 1) * sizeof(Folder*)));
+  if (!list) return nullptr;
+  *count = 0;
+  for (Folder* first : table)
+    for (Folder* f = first; f; f = f->next)
+      if (f->removable && f->holdsListed) list[(*count)++] = f;
+  qsort(list, *count, sizeof(Folder*), deeperFirst);
+  return list;
 }
 
 const wchar_t* refusalReason(Verdict verdict) {
@@ -106,7 +208,7 @@ const wchar_t* refusalReason(Verdict verdict) {
     case notALink:
       return L"a shortcut record that does not name a .lnk file";
     case linkOutsideFolders:
-      return L"outside the program folder and the folders the path macros name";
+      return L"outside the program folder and the folders where shortcuts may lie";
     case throughReparsePoint:
       return L"it passes through a junction or another reparse point";
     case mayRemove:

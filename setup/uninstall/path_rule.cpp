@@ -12,12 +12,6 @@ wchar_t foldAscii(wchar_t c) {
   return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
 }
 
-bool sameText(const wchar_t* a, const wchar_t* b, size_t length) {
-  for (size_t i = 0; i < length; ++i)
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  return true;
-}
-
 // A name Windows would not keep as written (trailing dots and spaces are dropped, ':' opens a
 // stream) or could not hold.
 bool isPlainName(const wchar_t* name, size_t length) {
@@ -92,6 +86,12 @@ bool normalisePath(const wchar_t* path, wchar_t* out, size_t outSize) {
   }
   if (b.length == root && out[0] != L'\\' && !b.add(L"\\", 1)) return false;
   out[b.length] = 0;
+  return true;
+}
+
+bool sameText(const wchar_t* a, const wchar_t* b, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
   return true;
 }
 

@@ -27,6 +27,8 @@ bool isRoot(const wchar_t* path);
 // character must match exactly, so that a difference the file system might make is never
 // taken for a match.
 bool samePath(const wchar_t* a, const wchar_t* b);
+// Whether the first length characters of a and b match, ASCII letters in either case.
+bool sameText(const wchar_t* a, const wchar_t* b, size_t length);
 // Whether normal path lies strictly inside normal folder.
 bool pathInside(const wchar_t* path, const wchar_t* folder);
 

@@ -12,15 +12,41 @@ const wchar_t cleanupFlag[] = L"/cleanup";
 
 namespace {
 
-// Makes a folder of our own under the temporary folder: one that did not exist before, so
-// that nothing planted there can be loaded beside the copy.
+extern "C" BOOLEAN WINAPI SystemFunction036(void* buffer, ULONG size);  // RtlGenRandom
+
+// Access for the running account alone, inherited by what the folder holds.
+bool ownerOnly(SECURITY_DESCRIPTOR* descriptor, ACL* acl, DWORD aclSize, BYTE* user, DWORD userSize) {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size;
+  bool known = GetTokenInformation(token, TokenUser, user, userSize, &size);
+  CloseHandle(token);
+  return known && InitializeAcl(acl, aclSize, ACL_REVISION) &&
+         AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                               FILE_ALL_ACCESS, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) &&
+         InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorDacl(descriptor, TRUE, acl, FALSE) &&
+         SetSecurityDescriptorControl(descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+}
+
+// Makes a folder of our own under the temporary folder: one that did not exist before, under a
+// name no one can guess, that only the running account may enter, so that nothing can be
+// planted there to be loaded beside the copy.
 bool makePrivateFolder(wchar_t* folder) {
   wchar_t temp[widePathSize];
   DWORD length = GetTempPathW(widePathSize, temp);
   if (!length || length > widePathSize - 64) return false;
-  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-    wsprintfW(folder, L"%sqzu-%lx-%x", temp, GetCurrentProcessId(), attempt);
-    if (CreateDirectoryW(folder, nullptr)) return true;
+  SECURITY_DESCRIPTOR descriptor;
+  alignas(4) BYTE acl[256], user[256];
+  if (!ownerOnly(&descriptor, reinterpret_cast<ACL*>(acl), sizeof acl, user, sizeof user))
+    return false;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    DWORD random[4];
+    if (!SystemFunction036(random, sizeof random)) return false;
+    wsprintfW(folder, L"%sqzu-%08lx%08lx%08lx%08lx", temp, random[0], random[1], random[2],
+              random[3]);
+    if (CreateDirectoryW(folder, &attributes)) return true;
     if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
@@ -37,9 +63,10 @@ HANDLE handleFrom(const wchar_t* text) {
   return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(wcstoul(text, nullptr, 16)));
 }
 
-// Starts copy with this process and the copy's own file handed down.
-bool startCopy(const wchar_t* copy, HANDLE self, HANDLE file) {
-  auto* command = static_cast<wchar_t*>(malloc(3 * widePathSize * sizeof(wchar_t)));
+// Starts copy with this process and the copy's own file handed down, and uninstall.exe's path
+// as written and as the file system names it.
+bool startCopy(const wchar_t* copy, HANDLE self, HANDLE file, const wchar_t* ownFinal) {
+  auto* command = static_cast<wchar_t*>(malloc(4 * widePathSize * sizeof(wchar_t)));
   if (!command) return false;
   lstrcpyW(command, L"\"");
   lstrcatW(command, copy);
@@ -49,6 +76,8 @@ bool startCopy(const wchar_t* copy, HANDLE self, HANDLE file) {
   appendHandle(command, file);
   lstrcatW(command, L" \"");
   lstrcatW(command, uninstaller.ownPath);
+  lstrcatW(command, L"\" \"");
+  lstrcatW(command, ownFinal);
   lstrcatW(command, L"\"");
   // Only the two handles are meant for the copy: a caller's pipes must close when we end.
   const DWORD standard[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
@@ -91,9 +120,20 @@ void moveOutOfFolder(HANDLE file) {
 
 }  // namespace
 
+// uninstall.exe as the file system names it, for the copy to check what it deletes.
+bool ownFinalPath(wchar_t* out) {
+  HANDLE own = CreateFileW(uninstaller.ownPath, FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (own == INVALID_HANDLE_VALUE) return false;
+  bool known = finalPath(own, out);
+  CloseHandle(own);
+  return known && pathInside(out, uninstaller.folderFinal);
+}
+
 bool startCleanupCopy() {
-  wchar_t folder[widePathSize], copy[widePathSize];
-  if (!makePrivateFolder(folder)) return false;
+  wchar_t folder[widePathSize], copy[widePathSize], ownFinal[widePathSize];
+  if (!ownFinalPath(ownFinal) || !makePrivateFolder(folder)) return false;
   wsprintfW(copy, L"%s\\uninstall.exe", folder);
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   HANDLE file = INVALID_HANDLE_VALUE, self = nullptr;
@@ -103,7 +143,7 @@ bool startCleanupCopy() {
   bool started = file != INVALID_HANDLE_VALUE &&
                  DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(),
                                  &self, SYNCHRONIZE, TRUE, 0) &&
-                 startCopy(copy, self, file);
+                 startCopy(copy, self, file, ownFinal);
   if (self) CloseHandle(self);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);  // the copy holds its own handle
   if (!started) {
@@ -114,14 +154,20 @@ bool startCleanupCopy() {
 }
 
 int runCleanupCopy(int argc, wchar_t** argv) {
-  if (argc != 5 || WaitForSingleObject(handleFrom(argv[2]), INFINITE) != WAIT_OBJECT_0)
+  if (argc != 6 || WaitForSingleObject(handleFrom(argv[2]), INFINITE) != WAIT_OBJECT_0)
     return exitNothingDone;
-  wchar_t original[widePathSize];
-  if (!canonicalPath(argv[4], original)) return exitNothingDone;
-  // The image of a process that has just ended can stay locked for a moment.
-  for (int attempt = 0; attempt < 100 && deleteFile(original); ++attempt) Sleep(100);
+  wchar_t original[widePathSize], final[widePathSize];
+  if (!canonicalPath(argv[4], original) || !normalisePath(argv[5], final, widePathSize))
+    return exitNothingDone;
+  testPause(L"copy");
+  // The image of a process that has just ended can stay locked for a moment. Each attempt
+  // checks anew that the path still leads to uninstall.exe itself.
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 100; ++attempt, Sleep(100))
+    if (deleteChecked(original, false, final, true, &error) != mayRemove || !error) break;
   cutLastName(original);
-  RemoveDirectoryW(original);  // only if empty: a user's files keep it
+  cutLastName(final);
+  deleteChecked(original, true, final, true, &error);  // only if empty: a user's files keep it
   moveOutOfFolder(handleFrom(argv[3]));
   return exitRemoved;
 }

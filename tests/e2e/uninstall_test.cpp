@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -80,6 +82,12 @@ fs::path shellFolder(const char* name) {
   return value;
 }
 
+fs::path windowsFolder() {
+  char folder[MAX_PATH] = "";
+  GetWindowsDirectoryA(folder, MAX_PATH);
+  return folder;
+}
+
 // Runs a host (Unix) program on paths of this prefix. Wine hands it to the host without waiting
 // for it: callers wait for its effect.
 bool runOnHost(const char* program, std::string arguments, const std::vector<fs::path>& paths) {
@@ -130,6 +138,57 @@ class ReparsePoint {
   bool made_ = false;
 };
 
+// Checks each line of a report against the disk after the run: a kept folder is there, an item
+// not removed is there.
+void expectReportTrue(const std::string& report) {
+  for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = report.substr(at, end - at);
+    size_t colon = line.find(": "), reason = line.rfind(" (");
+    ASSERT_TRUE(colon != std::string::npos && reason != std::string::npos) << line;
+    std::string label = line.substr(0, colon), path = line.substr(colon + 2, reason - colon - 2);
+    if (label == "Kept") {
+      EXPECT_TRUE(fs::is_directory(path)) << line;
+    } else if (label == "Not removed") {
+      EXPECT_TRUE(fs::exists(path)) << line;
+    }
+  }
+}
+
+// The uninstaller's test hook: at a step it signals NAME-step and waits for NAME-step-go.
+class Pause {
+ public:
+  explicit Pause(const std::string& step) : name_("qz-pause-" + std::to_string(GetCurrentProcessId())) {
+    reached_ = CreateEventA(nullptr, TRUE, FALSE, (name_ + "-" + step).c_str());
+    go_ = CreateEventA(nullptr, TRUE, FALSE, (name_ + "-" + step + "-go").c_str());
+    SetEnvironmentVariableA("QZ_UNINSTALL_PAUSE", name_.c_str());
+  }
+  ~Pause() {
+    SetEvent(go_);
+    SetEnvironmentVariableA("QZ_UNINSTALL_PAUSE", nullptr);
+    CloseHandle(reached_);
+    CloseHandle(go_);
+  }
+  bool reached() const { return WaitForSingleObject(reached_, deadline) == WAIT_OBJECT_0; }
+  void go() const { SetEvent(go_); }
+
+ private:
+  std::string name_;
+  HANDLE reached_, go_;
+};
+
+// Runs program /S on a thread of its own, its outcome collected once it ends.
+struct Background {
+  explicit Background(const fs::path& program)
+      : thread([this, program] { outcome = runSilently(program); }) {}
+  ~Background() { finish(); }
+  const Outcome& finish() {
+    if (thread.joinable()) thread.join();
+    return outcome;
+  }
+  Outcome outcome{STILL_ACTIVE, ""};
+  std::thread thread;
+};
+
 class Uninstall : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -142,6 +201,7 @@ class Uninstall : public ::testing::Test {
     std::error_code ec;  // the links outside the scratch folder go even when a test fails
     fs::remove_all(programs / unique, ec);
     fs::remove(desktop / (unique + ".lnk"), ec);
+    fs::remove(windowsLink, ec);
   }
 
   // Packs the program with the uninstaller under test, with these extra manifest keys, and
@@ -150,6 +210,7 @@ class Uninstall : public ::testing::Test {
     writeFile(folder / "payload/readme.txt", std::string("read me"));
     writeFile(folder / "payload/data/level.dat", mixedBytes(5000, 1));
     writeFile(folder / "payload/data/maps/one.map", std::string("map"));
+    writeFile(folder / "payload/data/sounds/one.wav", std::string("wav"));
     std::string manifest = keys + R"(title = "Tarn Test"
 defaultDestination = '@DEST@'
 source = "payload"
@@ -158,7 +219,7 @@ uninstallShortcut = '%PROGRAMS%\@UNIQUE@\Tarn\Uninstall'
 [[component]]
 name = "Program"
 required = true
-files = ['readme.txt', 'data\level.dat', 'data\maps\one.map']
+files = ['readme.txt', 'data\level.dat', 'data\maps\one.map', 'data\sounds\one.wav']
   [[component.shortcut]]
   target = '%PROGRAMDIR%\readme.txt'
   linkName = '%PROGRAMS%\@UNIQUE@\Tarn\Read me'
@@ -184,7 +245,7 @@ files = ['readme.txt', 'data\level.dat', 'data\maps\one.map']
     setup.click(setup.finish());
     ASSERT_EQ(setup.waitForExit(deadline), 0u);
     installed = logRecords(dest / "_qzsetup.log");
-    ASSERT_EQ(installed.size(), 8u);
+    ASSERT_EQ(installed.size(), 9u);
   }
 
   // Waits until the clean-up copy has deleted uninstall.exe and left the temporary folder empty;
@@ -211,13 +272,14 @@ files = ['readme.txt', 'data\level.dat', 'data\maps\one.map']
   const fs::path temp = folder / "tmp", dest = folder / "Tarn Demo";
   const std::string unique = folder.path().filename().string();
   const fs::path programs = shellFolder("Programs"), desktop = shellFolder("Desktop");
+  const fs::path windowsLink = windowsFolder() / (unique + ".lnk");
   LogRecords installed;
 };
 
-TEST_F(Uninstall, ItsWindowAsksThenRemovesEverythingListedAndItself) {
+TEST_F(Uninstall, ItsWindowAsksShowsProgressThenRemovesEverythingListedAndItself) {
   ASSERT_NO_FATAL_FAILURE(install());
   const std::string question =
-      "Remove the program in `" + dest.string() + "` (4 files, 4 shortcuts)?";
+      "Remove the program in `" + dest.string() + "` (5 files, 4 shortcuts)?";
   {
     driver::Installer declined(dest / "uninstall.exe");
     driver::MessageBox box = declined.waitForMessageBox(deadline);
@@ -229,12 +291,21 @@ TEST_F(Uninstall, ItsWindowAsksThenRemovesEverythingListedAndItself) {
   for (const auto& [type, path] : installed) EXPECT_TRUE(fs::exists(path)) << path;
   EXPECT_TRUE(fs::exists(dest / "_qzsetup.log"));
 
+  Pause pause("judged");
   driver::Installer run(dest / "uninstall.exe");
   driver::MessageBox box = run.waitForMessageBox(deadline);
   ASSERT_EQ(box.text, question);
   run.answer(box, IDYES);
+  ASSERT_TRUE(pause.reached());
+  HWND progress = run.waitForDialog(100, deadline);
+  ASSERT_TRUE(progress) << "no progress window";
+  EXPECT_EQ(driver::Installer::text(GetDlgItem(progress, 100)),
+            "Removing the program in " + dest.string());
+  pause.go();
   driver::MessageBox done = run.waitForMessageBox(deadline);
-  EXPECT_EQ(done.text, "The program in `" + dest.string() + "` was removed.");
+  // Both folders below data empty before data does: none is reported kept.
+  EXPECT_EQ(done.text, "The program in `" + dest.string() +
+                           "` was removed: 4 files, 4 shortcuts and 6 folders.");
   run.answer(done, IDOK);
   EXPECT_EQ(run.waitForExit(deadline), 0u);
   ASSERT_EQ(leftOver(), "");
@@ -271,6 +342,7 @@ TEST_F(Uninstall, SilentlyKeepsAUsersFileWithItsFoldersAndASecondRunFindsNoLog) 
   const std::string reason = " (it holds files that were not installed)\n";
   EXPECT_EQ(run.errors,
             "Kept: " + (dest / "data").string() + reason + "Kept: " + dest.string() + reason);
+  expectReportTrue(run.errors);
   ASSERT_EQ(leftOver(), "");
   expectInstalledGone();
   EXPECT_FALSE(fs::exists(dest / "data/maps")) << "emptied";
@@ -295,7 +367,8 @@ TEST_F(Uninstall, AFileInUseIsReportedAndARunAfterItsReleaseFinishes) {
   CloseHandle(held);
   EXPECT_EQ(run.code, 3u);
   EXPECT_EQ(run.errors, "Not removed: " + busy.string() + " (in use by another program)\n");
-  EXPECT_TRUE(fs::exists(busy));
+  expectReportTrue(run.errors);
+  EXPECT_FALSE(fs::exists(dest / "data/maps")) << "emptied";
   EXPECT_FALSE(fs::exists(dest / "readme.txt")) << "the rest goes on";
   EXPECT_TRUE(fs::exists(dest / "_qzsetup.log")) << "kept for the next run";
   EXPECT_TRUE(fs::exists(dest / "uninstall.exe")) << "kept for the next run";
@@ -311,8 +384,8 @@ TEST_F(Uninstall, AFileInUseIsReportedAndARunAfterItsReleaseFinishes) {
 TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
   fs::path outside = folder / "victim.txt", sibling = folder / "Tarn Demo 2";
   fs::path elsewhere = folder / "elsewhere/x.lnk", target = folder / "target";
-  const std::vector<fs::path> victims = {outside, sibling / "victim.txt", elsewhere,
-                                         target / "victim.txt", dest / "notes.txt"};
+  const std::vector<fs::path> victims = {outside,    sibling / "victim.txt", elsewhere,
+                                         windowsLink, target / "victim.txt",   dest / "notes.txt"};
   for (const fs::path& victim : victims) writeFile(victim, std::string("keep"));
   ReparsePoint link(dest / "link", target);
   ASSERT_TRUE(link.made());
@@ -326,6 +399,8 @@ TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
     return "Refused: " + path + " (" + reason + ")\n" + kept;
   };
   const std::string outsideFolder = "outside the program folder";
+  const std::string outsideLinkFolders =
+      "outside the program folder and the folders where shortcuts may lie";
   const struct {
     const char* what;
     LogRecords records;
@@ -369,8 +444,13 @@ TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
        "",
        false,
        3,
-       refusal(elsewhere.string(),
-               "outside the program folder and the folders the path macros name")},
+       refusal(elsewhere.string(), outsideLinkFolders)},
+      {".lnk in the Windows folder",
+       {{1, inside}, {2, windowsLink.string()}},
+       "",
+       false,
+       3,
+       refusal(windowsLink.string(), outsideLinkFolders)},
       {"through a reparse point",
        {{1, inside}, {1, d + "\\link\\victim.txt"}},
        "",
@@ -403,12 +483,102 @@ TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
     Outcome run = runSilently(dest / "uninstall.exe");
     EXPECT_EQ(run.code, c.code);
     EXPECT_EQ(run.errors, c.errors);
+    if (c.code != 2) expectReportTrue(run.errors);
     EXPECT_EQ(fs::exists(dest / "inside.txt"), c.code == 2) << "removed unless the log is damaged";
     for (const fs::path& victim : victims) EXPECT_EQ(readFile(victim), bytesOf("keep")) << victim;
     if (c.code != 2) {
       EXPECT_EQ(leftOver(), "");
     }
   }
+}
+
+// Through the window a long report names its first items and says where the whole list is; the
+// box fits the screen.
+TEST_F(Uninstall, ALongReportFitsTheScreenAndItsFileHoldsEveryLine) {
+  fs::create_directories(dest);
+  fs::copy_file(uninstallExe, dest / "uninstall.exe");
+  writeFile(dest / "inside.txt", std::string("ours"));
+  LogRecords records = {{1, (dest / "inside.txt").string()}};
+  for (int i = 0; i < 200; ++i)
+    records.emplace_back(2, (folder / "elsewhere" / ("link number " + std::to_string(i) + " of a "
+                                                     "long report.lnk")).string());
+  writeFile(dest / "_qzsetup.log", logOf(records));
+  driver::Installer run(dest / "uninstall.exe");
+  driver::MessageBox box = run.waitForMessageBox(deadline);
+  EXPECT_EQ(box.text, "Remove the program in `" + dest.string() + "` (1 file, 200 shortcuts)?");
+  run.answer(box, IDYES);
+  driver::MessageBox done = run.waitForMessageBox(deadline);
+  RECT r{};
+  ASSERT_TRUE(GetWindowRect(done.window, &r));
+  EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= 1024 && r.bottom <= 768)
+      << r.left << "," << r.top << " to " << r.right << "," << r.bottom;
+  const std::string head = "The program in `" + dest.string() +
+                           "` was removed, but not all that the install log lists. Removed: 1 "
+                           "file, 0 shortcuts and 0 folders.\n\n";
+  EXPECT_EQ(done.text.substr(0, head.size()), head);
+  size_t named = 0;
+  for (size_t at = 0; (at = done.text.find("Refused: ", at)) != std::string::npos; ++at) ++named;
+  EXPECT_TRUE(named >= 5 && named <= 15) << named;
+  const std::string more = "and " + std::to_string(200 - named) + " more items, all listed in `";
+  size_t at = done.text.find(more);
+  ASSERT_NE(at, std::string::npos) << done.text;
+  fs::path list = done.text.substr(at + more.size(), done.text.size() - at - more.size() - 2);
+  run.answer(done, IDOK);
+  EXPECT_EQ(run.waitForExit(deadline), 3u);
+  Bytes bytes = readFile(list);
+  std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+  size_t lines = 0;
+  for (size_t i = 0; i < 200; ++i)
+    lines += text.find(L"\\link number " + std::to_wstring(i) + L" of a long report.lnk (") !=
+             std::wstring::npos;
+  EXPECT_EQ(lines, 200u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), L'\n'), 200);
+  fs::remove(list);
+  EXPECT_EQ(leftOver(), "");
+}
+
+// A folder swapped for a link to another place after the judging, or the install folder swapped
+// before the clean-up copy deletes uninstall.exe: what the link leads to survives. Wine shows a
+// host symbolic link as a reparse point and names the place it leads to as the open file's path.
+TEST_F(Uninstall, AFolderSwappedForALinkLeavesWhatItLeadsTo) {
+  const fs::path target = folder / "target", other = folder / "other";
+  writeFile(target / "file.txt", std::string("keep"));
+  writeFile(other / "uninstall.exe", std::string("keep"));
+  writeFile(dest / "sub/file.txt", std::string("ours"));
+  fs::copy_file(uninstallExe, dest / "uninstall.exe");
+  writeFile(dest / "_qzsetup.log", logOf({{1, (dest / "sub/file.txt").string()}}));
+  {
+    Pause pause("judged");
+    Background run(dest / "uninstall.exe");
+    ASSERT_TRUE(pause.reached());
+    fs::rename(dest / "sub", folder / "sub-moved");
+    ReparsePoint link(dest / "sub", target);
+    ASSERT_TRUE(link.made());
+    pause.go();
+    const Outcome& outcome = run.finish();
+    EXPECT_EQ(outcome.code, 3u);
+    const std::string reason = " (it passes through a junction or another reparse point)\n";
+    EXPECT_EQ(outcome.errors, "Refused: " + (dest / "sub\\file.txt").string() + reason +
+                                  "Refused: " + (dest / "sub").string() + reason + "Kept: " +
+                                  dest.string() + " (it holds items that could not be removed)\n");
+    expectReportTrue(outcome.errors);
+    EXPECT_EQ(readFile(target / "file.txt"), bytesOf("keep"));
+  }
+  fs::rename(folder / "sub-moved", dest / "sub");
+  writeFile(dest / "_qzsetup.log", logOf({{1, (dest / "sub/file.txt").string()}}));
+  {
+    Pause pause("copy");
+    Background run(dest / "uninstall.exe");
+    ASSERT_TRUE(pause.reached());
+    EXPECT_EQ(run.finish().code, 0u) << run.outcome.errors;
+    fs::rename(dest, folder / "dest-moved");
+    ReparsePoint link(dest, other);
+    ASSERT_TRUE(link.made());
+    pause.go();
+    EXPECT_TRUE(driver::waitUntil([&] { return fs::is_empty(temp); }, deadline));
+    EXPECT_EQ(readFile(other / "uninstall.exe"), bytesOf("keep"));
+  }
+  EXPECT_TRUE(fs::exists(folder / "dest-moved/uninstall.exe")) << "refused, so kept";
 }
 
 // At the root of a drive every file of it would count as the program's: nothing is removed. The

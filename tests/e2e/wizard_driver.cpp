@@ -13,6 +13,7 @@ struct Search {
   DWORD pid;
   const char* className;
   bool mustBeVisible;
+  int childId;  // a child window with this id must be there, unless 0
   HWND found;
 };
 
@@ -23,15 +24,16 @@ BOOL CALLBACK findTopLevel(HWND window, LPARAM param) {
   char name[64] = "";
   GetClassNameA(window, name, sizeof name);
   if (pid == search->pid && lstrcmpA(name, search->className) == 0 &&
-      (!search->mustBeVisible || IsWindowVisible(window))) {
+      (!search->mustBeVisible || IsWindowVisible(window)) &&
+      (!search->childId || GetDlgItem(window, search->childId))) {
     search->found = window;
     return FALSE;
   }
   return TRUE;
 }
 
-HWND findWindowOf(DWORD pid, const char* className, bool mustBeVisible) {
-  Search search{pid, className, mustBeVisible, nullptr};
+HWND findWindowOf(DWORD pid, const char* className, bool mustBeVisible, int childId = 0) {
+  Search search{pid, className, mustBeVisible, childId, nullptr};
   EnumWindows(findTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -79,7 +81,8 @@ void Installer::paint() {
 MessageBox Installer::waitForMessageBox(DWORD timeoutMs) {
   MessageBox box;
   for (DWORD start = now(); now() - start < timeoutMs; Sleep(20)) {
-    if (HWND window = findWindowOf(process_.dwProcessId, "#32770", true)) {
+    // A message box's text is its child 0xFFFF; other dialogs (a progress window) have none.
+    if (HWND window = findWindowOf(process_.dwProcessId, "#32770", true, 0xFFFF)) {
       box.window = window;
       box.caption = text(window);
       box.text = text(GetDlgItem(window, 0xFFFF));
@@ -88,6 +91,13 @@ MessageBox Installer::waitForMessageBox(DWORD timeoutMs) {
     if (WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) break;
   }
   return box;
+}
+
+HWND Installer::waitForDialog(int childId, DWORD timeoutMs) {
+  HWND found = nullptr;
+  waitUntil([&] { return (found = findWindowOf(process_.dwProcessId, "#32770", true, childId)); },
+            timeoutMs);
+  return found;
 }
 
 void Installer::answer(const MessageBox& box, int buttonId) {

@@ -31,6 +31,8 @@ class Installer {
   void answer(const MessageBox& box, int buttonId);
   // Waits for the main window to be shown and learns its controls.
   bool waitForWizard(DWORD timeoutMs = 15000);
+  // A visible dialog of the process that has a child with this id (waits for it), or null.
+  HWND waitForDialog(int childId, DWORD timeoutMs = 15000);
   // Exit code once the process ends, or STILL_ACTIVE after the timeout.
   DWORD waitForExit(DWORD timeoutMs = 15000);
   void settle();  // lets the wizard handle everything sent so far
