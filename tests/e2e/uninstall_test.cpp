@@ -176,6 +176,17 @@ class Pause {
   HANDLE reached_, go_;
 };
 
+// The clean-up copy's folder, the only thing in temp while the copy waits: an unguessable name.
+// (Its owner-only DACL is not checked: Wine 8 reads a folder's DACL back as its own default.)
+void expectPrivateCopyFolder(const fs::path& temp) {
+  auto entry = fs::directory_iterator(temp);
+  ASSERT_NE(entry, fs::directory_iterator());
+  const std::string name = entry->path().filename().string();
+  EXPECT_EQ(name.size(), 4u + 32u) << name;
+  EXPECT_EQ(name.rfind("qzu-", 0), 0u) << name;
+  EXPECT_EQ(name.find_first_not_of("0123456789abcdef", 4), std::string::npos) << name;
+}
+
 // Runs program /S on a thread of its own, its outcome collected once it ends.
 struct Background {
   explicit Background(const fs::path& program)
@@ -538,7 +549,8 @@ TEST_F(Uninstall, ALongReportFitsTheScreenAndItsFileHoldsEveryLine) {
 }
 
 // A folder swapped for a link to another place after the judging, or the install folder swapped
-// before the clean-up copy deletes uninstall.exe: what the link leads to survives. Wine shows a
+// before the clean-up copy deletes uninstall.exe: what the link leads to survives. The copy's
+// folder is checked while the copy waits. Wine shows a
 // host symbolic link as a reparse point and names the place it leads to as the open file's path.
 TEST_F(Uninstall, AFolderSwappedForALinkLeavesWhatItLeadsTo) {
   const fs::path target = folder / "target", other = folder / "other";
@@ -571,6 +583,7 @@ TEST_F(Uninstall, AFolderSwappedForALinkLeavesWhatItLeadsTo) {
     Background run(dest / "uninstall.exe");
     ASSERT_TRUE(pause.reached());
     EXPECT_EQ(run.finish().code, 0u) << run.outcome.errors;
+    expectPrivateCopyFolder(temp);
     fs::rename(dest, folder / "dest-moved");
     ReparsePoint link(dest, other);
     ASSERT_TRUE(link.made());
