@@ -21,21 +21,7 @@ cmake --build --preset native-release --target qzpack >/dev/null
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target setup install_throughput walk_wizard >/dev/null
 
-work=$(mktemp -d)
-# Installations go to a tmpfs when there is one: each round deletes what the one before made,
-# and a disk file system then takes longer to create files for whoever comes next (ext4 passes
-# over just-deleted inodes). QZ_BENCH_TARGET=FOLDER installs below FOLDER instead.
-if [ -n "${QZ_BENCH_TARGET:-}" ]; then
-  target=$(mktemp -d -p "$QZ_BENCH_TARGET")
-else
-  target=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
-fi
 . bench/wine-session.sh
-cleanup() {
-  rm -rf "$work" "$target"
-  end_wine_session
-}
-trap cleanup EXIT
 
 echo "load before: $(uptime | sed 's/.*load/load/')"
 DISPLAY=$display WINEPREFIX=$prefix python3 bench/install/measure.py "$top" "$work" "$target"

@@ -50,20 +50,26 @@ def same_tree(installed, source):
         raise SystemExit("%s holds %d files, not %d" % (installed, count, expected))
 
 
+def build_package(top, base, dest, source, extra=""):
+    """Packs source (installing into dest) with the win64 stub into base-ours.exe; its path.
+    extra: more manifest lines before the component."""
+    with open(base + ".toml", "w") as f:
+        # A literal string: the backslashes stay as they are.
+        f.write("title = \"Bench\"\ndefaultDestination = '%s'\nsource = '%s'\n%s"
+                "[[component]]\nname = \"All\"\nrequired = true\nfiles = [\"**\"]\n"
+                % (windows(dest), source, extra))
+    run([os.path.join(top, "build/native-release/tools/qzpack/qzpack"), "build",
+         base + ".toml", "-o", base + "-ours.exe",
+         "--stub", os.path.join(top, "build/win64/setup/setup.exe")])
+    return base + "-ours.exe"
+
+
 class Payload:
     def __init__(self, top, work, target, name, made):
         self.name, self.source, self.files, self.bytes = name, made.root, made.count, made.bytes
         self.dest = os.path.join(target, name)
         base = os.path.join(work, name)
-        with open(base + ".toml", "w") as f:
-            # A literal string: the backslashes stay as they are.
-            f.write("title = \"Bench\"\ndefaultDestination = '%s'\nsource = '%s'\n"
-                    "[[component]]\nname = \"All\"\nfiles = [\"**\"]\n"
-                    % (windows(self.dest), self.source))
-        run([os.path.join(top, "build/native-release/tools/qzpack/qzpack"), "build",
-             base + ".toml", "-o", base + "-ours.exe",
-             "--stub", os.path.join(top, "build/win64/setup/setup.exe")])
-        self.ours = base + "-ours.exe"
+        self.ours = build_package(top, base, self.dest, self.source)
         with open(base + ".nsi", "w") as f:
             f.write('Unicode true\nTarget amd64-unicode\nSetCompressor bzip2\nName "Bench"\n'
                     'OutFile "%s-nsis.exe"\nInstallDir "C:\\bench"\nRequestExecutionLevel user\n'

@@ -13,19 +13,7 @@ cmake --build --preset native-release --target qzpack >/dev/null
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target setup uninstall install_throughput >/dev/null
 
-work=$(mktemp -d)
-# A tmpfs, as for the installation benchmark; QZ_BENCH_TARGET=FOLDER installs below FOLDER.
-if [ -n "${QZ_BENCH_TARGET:-}" ]; then
-  target=$(mktemp -d -p "$QZ_BENCH_TARGET")
-else
-  target=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
-fi
 . bench/wine-session.sh
-cleanup() {
-  rm -rf "$work" "$target"
-  end_wine_session
-}
-trap cleanup EXIT
 
 echo "load before: $(uptime | sed 's/.*load/load/')"
 DISPLAY=$display WINEPREFIX=$prefix python3 bench/uninstall/measure.py "$top" "$work" "$target"

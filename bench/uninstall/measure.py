@@ -14,7 +14,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "install"))
 import payloads  # noqa: E402
-from measure import MIB, run, windows  # noqa: E402
+from measure import MIB, build_package, run, windows  # noqa: E402
 
 ROUNDS = int(os.environ.get("QZ_BENCH_ROUNDS", "3"))
 
@@ -23,15 +23,8 @@ class Payload:
     def __init__(self, top, work, target, name, made):
         self.name, self.source, self.files, self.bytes = name, made.root, made.count, made.bytes
         self.dest = os.path.join(target, name)
-        base = os.path.join(work, name)
-        with open(base + ".toml", "w") as f:
-            f.write("title = \"Bench\"\ndefaultDestination = '%s'\nsource = '%s'\n"
-                    "uninstaller = true\n[[component]]\nname = \"All\"\nrequired = true\nfiles = [\"**\"]\n"
-                    % (windows(self.dest), self.source))
-        self.package = base + ".exe"
-        run([os.path.join(top, "build/native-release/tools/qzpack/qzpack"), "build",
-             base + ".toml", "-o", self.package,
-             "--stub", os.path.join(top, "build/win64/setup/setup.exe")])
+        self.package = build_package(top, os.path.join(work, name), self.dest, self.source,
+                                     "uninstaller = true\n")
 
 
 def wait_gone(path, deadline=120):
