@@ -25,10 +25,9 @@ bool finalPath(HANDLE handle, wchar_t* out) {
 
 namespace {
 
+// The times are written back as they were read.
 bool setAttributes(HANDLE handle, FILE_BASIC_INFO info, DWORD attributes) {
   info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-  info.CreationTime.QuadPart = info.LastAccessTime.QuadPart = 0;  // 0: left as they are
-  info.LastWriteTime.QuadPart = info.ChangeTime.QuadPart = 0;
   return SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info);
 }
 

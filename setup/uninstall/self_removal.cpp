@@ -120,20 +120,11 @@ void moveOutOfFolder(HANDLE file) {
 
 }  // namespace
 
-// uninstall.exe as the file system names it, for the copy to check what it deletes.
-bool ownFinalPath(wchar_t* out) {
-  HANDLE own = CreateFileW(uninstaller.ownPath, FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (own == INVALID_HANDLE_VALUE) return false;
-  bool known = finalPath(own, out);
-  CloseHandle(own);
-  return known && pathInside(out, uninstaller.folderFinal);
-}
-
 bool startCleanupCopy() {
+  // uninstall.exe as the file system names it, for the copy to check what it deletes.
   wchar_t folder[widePathSize], copy[widePathSize], ownFinal[widePathSize];
-  if (!ownFinalPath(ownFinal) || !makePrivateFolder(folder)) return false;
+  wsprintfW(ownFinal, L"%s%s", uninstaller.folderFinal, wcsrchr(uninstaller.ownPath, L'\\'));
+  if (!makePrivateFolder(folder)) return false;
   wsprintfW(copy, L"%s\\uninstall.exe", folder);
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   HANDLE file = INVALID_HANDLE_VALUE, self = nullptr;
