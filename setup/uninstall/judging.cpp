@@ -208,7 +208,7 @@ const wchar_t* refusalReason(Verdict verdict) {
     case notALink:
       return L"a shortcut record that does not name a .lnk file";
     case linkOutsideFolders:
-      return L"outside the program folder and the folders where shortcuts may lie";
+      return L"outside the program folder and the shortcut folders";
     case throughReparsePoint:
       return L"it passes through a junction or another reparse point";
     case mayRemove:

@@ -22,7 +22,7 @@ alignas(4) const WORD dialogTemplate[] = {
     'U', 'n', 'i', 'n', 's', 't', 'a', 'l', 'l', 0,
     8, 'M', 'S', ' ', 'S', 'h', 'e', 'l', 'l', ' ', 'D', 'l', 'g', 0, 0,
     LOWORD(WS_CHILD | WS_VISIBLE | SS_PATHELLIPSIS), HIWORD(WS_CHILD | WS_VISIBLE | SS_PATHELLIPSIS),
-    0, 0, 7, 7, 186, 10, textId, 0xFFFF, 0x0082, 0, 0,
+    0, 0, 7, 7, 186, 10, textId, 0xFFFF, 0x0082, 0, 0, 0,
     LOWORD(WS_CHILD | WS_VISIBLE | SS_GRAYRECT), HIWORD(WS_CHILD | WS_VISIBLE | SS_GRAYRECT),
     0, 0, 7, 24, 0, 10, barId, 0xFFFF, 0x0082, 0, 0};
 // clang-format on

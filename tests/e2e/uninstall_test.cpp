@@ -410,8 +410,7 @@ TEST_F(Uninstall, RefusesWhatALogMayNotRemoveAndRemovesNothingOnADamagedLog) {
     return "Refused: " + path + " (" + reason + ")\n" + kept;
   };
   const std::string outsideFolder = "outside the program folder";
-  const std::string outsideLinkFolders =
-      "outside the program folder and the folders where shortcuts may lie";
+  const std::string outsideLinkFolders = "outside the program folder and the shortcut folders";
   const struct {
     const char* what;
     LogRecords records;
