@@ -7,16 +7,33 @@
 
 namespace {
 
+// Where the fields stand in the file, in bytes from its start; big-endian words.
 enum {
-  sampleHeaderBytes = 30,
-  sampleHeadersOffset = 20,
+  titleOffset = 0,
+  sampleHeadersOffset = 20,  // 31 headers of sampleHeaderBytes each
   songLengthOffset = 950,
   restartOffset = 951,
-  ordersOffset = 952,
-  headerBytes = 1084,  // everything before the patterns, the 4 signature bytes included
+  ordersOffset = 952,        // orderSlots bytes
+  signatureOffset = 1080,    // 4 bytes, never read: every variant is read as 31 slots, 4 channels
+  headerBytes = 1084,        // everything before the patterns, the signature included
   cellBytes = 4,
   patternBytes = notesPerPattern * cellBytes,
-  emptySlotLimit = 2,  // a slot of one word or less holds no data in the file
+};
+
+// Within a sample header, in bytes from its start. Lengths and loop positions are counted in
+// 16-bit words there and in bytes in the record.
+enum {
+  sampleNameOffset = 0,  // sampleNameLength bytes
+  lengthWordsOffset = 22,
+  finetuneOffset = 24,
+  volumeOffset = 25,
+  loopStartWordsOffset = 26,
+  loopLengthWordsOffset = 28,
+  sampleHeaderBytes = 30,
+};
+
+enum {
+  oneWord = 2,  // bytes: a slot of one word or less holds no data, a loop of one word is none
   storedOffset = 0x80,
 };
 
@@ -37,22 +54,22 @@ size_t readSome(ByteSource* source, void* out, size_t count) {
   return count;
 }
 
-int32_t wordsAt(const uint8_t* p) {
+int32_t bytesOfWordsAt(const uint8_t* p) {
   return (p[0] << 8 | p[1]) * 2;
 }
 
-void parseSampleHeader(Sample* sample, const uint8_t* p) {
-  memcpy(sample->name, p, sampleNameLength);
+void parseSampleHeader(Sample* sample, const uint8_t* header) {
+  memcpy(sample->name, header + sampleNameOffset, sampleNameLength);
   sample->name[sampleNameLength] = 0;
-  sample->length = wordsAt(p + 22);
-  sample->finetune = p[24];
-  sample->volume = p[25];
-  sample->loopStart = wordsAt(p + 26);
-  sample->loopLength = wordsAt(p + 28);
+  sample->length = bytesOfWordsAt(header + lengthWordsOffset);
+  sample->finetune = header[finetuneOffset];
+  sample->volume = header[volumeOffset];
+  sample->loopStart = bytesOfWordsAt(header + loopStartWordsOffset);
+  sample->loopLength = bytesOfWordsAt(header + loopLengthWordsOffset);
 }
 
 void parseHeader(Module* module, const uint8_t* header) {
-  memcpy(module->title, header, titleLength);
+  memcpy(module->title, header + titleOffset, titleLength);
   module->title[titleLength] = 0;
   for (int i = 0; i < sampleSlots; ++i)
     parseSampleHeader(&module->samples[i], header + sampleHeadersOffset + i * sampleHeaderBytes);
@@ -61,7 +78,6 @@ void parseHeader(Module* module, const uint8_t* header) {
   if (module->songLength > orderSlots) module->songLength = orderSlots;
   module->restartPosition = header[restartOffset];
   memcpy(module->orders, header + ordersOffset, orderSlots);
-  // The signature at 1080 is ignored on purpose: every variant is read as 31 slots, 4 channels.
   int highest = 0;
   for (int i = 0; i < module->songLength; ++i)
     if (module->orders[i] > highest) highest = module->orders[i];
@@ -96,14 +112,14 @@ bool readPatterns(Module* module, ByteSource* source) {
 // A file that ends inside the sample data keeps what it holds: the cut sample becomes as long as
 // its bytes, and the slots after it read nothing and stay empty.
 bool readSampleData(Sample* sample, ByteSource* source) {
-  if (sample->length <= emptySlotLimit) {
+  if (sample->length <= oneWord) {
     sample->length = 0;
     return true;
   }
   sample->data = static_cast<uint8_t*>(malloc(sample->length));
   if (!sample->data) return false;
   size_t got = readSome(source, sample->data, sample->length);
-  if (got <= emptySlotLimit) {
+  if (got <= oneWord) {
     free(sample->data);
     sample->data = nullptr;
     got = 0;
@@ -114,6 +130,15 @@ bool readSampleData(Sample* sample, ByteSource* source) {
   return true;
 }
 
+// Once the data's length is known: a loop of one word or less, or one starting past the data
+// (an empty slot's included), is no loop; a loop reaching past the data ends with it.
+void settleLoop(Sample* sample) {
+  sample->looped = sample->loopLength > oneWord && sample->loopStart < sample->length;
+  sample->end = sample->length;
+  if (sample->looped && sample->loopStart + sample->loopLength < sample->length)
+    sample->end = sample->loopStart + sample->loopLength;
+}
+
 Module* loadFrom(ByteSource* source) {
   uint8_t header[headerBytes];
   if (readSome(source, header, headerBytes) != headerBytes) return nullptr;
@@ -122,8 +147,10 @@ Module* loadFrom(ByteSource* source) {
   if (!module) return nullptr;
   parseHeader(module, header);
   bool complete = readPatterns(module, source);
-  for (int i = 0; complete && i < sampleSlots; ++i)
+  for (int i = 0; complete && i < sampleSlots; ++i) {
     complete = readSampleData(&module->samples[i], source);
+    settleLoop(&module->samples[i]);
+  }
   if (complete) return module;
   freeModule(module);
   return nullptr;

@@ -13,7 +13,6 @@ std::atomic<int> channelVU[channelCount];
 namespace {
 
 enum {
-  noLoopLimit = 2,
   runLimit = 1024,  // samples mixed at once: the accumulator stays small on the stack
 };
 
@@ -97,18 +96,15 @@ int readsBefore(const Voice* voice, int32_t end, int doublings, int most) {
 }
 
 // Adds `count` output samples of one channel to `mix` and raises `peak` to its highest level.
-// Each position is tested after its step, as the one-sample mixer did: a looped sample wraps to
-// its loop start, dropping the fraction; any other ends, silent from the next sample on. A loop
-// reaching past the data is cut at the data's end, and a loop starting past it is no loop, so
-// data is only ever read below length.
+// Each position is tested after its step against the sample's end, as the one-sample mixer did:
+// a looped sample wraps to its loop start, dropping the fraction; any other ends, silent from
+// the next sample on. The loader keeps the end within the data, so data is only read below it.
 bool mixChannel(Module* module, int c, int16_t* mix, int count, int* peak, bool store) {
   Channel* channel = &module->channels[c];
   const Sample* sample = channel->sample;
   if (!sample) return false;
-  bool looped = sample->loopLength > noLoopLimit && sample->loopStart < sample->length;
-  int32_t end = sample->length;
-  if (looped && sample->loopStart + sample->loopLength < end)
-    end = sample->loopStart + sample->loopLength;
+  const bool looped = sample->looped;
+  const int32_t end = sample->end;
   Voice voice = {sample->data,
                  levelsFor(module, c),
                  static_cast<int32_t>(channel->position >> 16),

@@ -19,9 +19,15 @@ struct Sample {
   int32_t length;  // bytes of data; 0 marks an empty slot
   uint8_t finetune;
   uint8_t volume;  // default volume of a starting note, as stored in the file (not clamped)
-  int32_t loopStart;
-  int32_t loopLength;  // the sample loops only when this is 3 or more
+  int32_t loopStart;   // bytes, as read
+  int32_t loopLength;  // bytes, as read; playback goes by `looped` and `end` alone
   uint8_t* data;       // unsigned, 128 = silence; null for an empty slot
+  // What the loop fields mean for playback, decided once by the loader: whether the sample
+  // loops (a loop of more than one word that starts inside the data), and the byte at which
+  // playback wraps to loopStart or, without a loop, stops. A loop reaching past the data ends
+  // with it, so end <= length always and the mixer never reads past the data.
+  bool looped;
+  int32_t end;
 };
 
 struct Note {

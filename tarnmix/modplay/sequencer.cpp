@@ -20,7 +20,6 @@ enum : uint8_t {
 
 enum {
   lastSpeedParam = 31,  // F below this sets ticks per row, above it the tempo
-  noLoopLimit = 2,
   offsetUnit = 256,
 };
 
@@ -43,16 +42,12 @@ Sample* slotOf(Module* module, int number) {
   return sample->length > 0 ? sample : nullptr;
 }
 
-bool loops(const Sample* sample) {
-  return sample->loopLength > noLoopLimit && sample->loopStart < sample->length;
-}
-
 // After a sample change without a note start the kept position may lie past the new sample: a
 // looped sample goes on at its loop, any other has simply been played to its end.
 void keepPositionInside(Channel* channel) {
   const Sample* sample = channel->sample;
   if ((channel->position >> 16) < sample->length) return;
-  if (loops(sample))
+  if (sample->looped)
     channel->position = static_cast<int64_t>(sample->loopStart) << 16;
   else
     channel->sample = nullptr;

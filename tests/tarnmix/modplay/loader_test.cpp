@@ -124,6 +124,33 @@ TEST(Loader, TwoByteSlotIsEmptyAndItsBytesGoToTheNextSlotWithData) {
   EXPECT_EQ(m->samples[2].data[2], 0x92);
 }
 
+// Playback goes by the loop flag and the end alone; the loader decides them from the fields.
+TEST(Loader, DecidesEachSlotsLoopAndEndOnce) {
+  struct Case {
+    uint16_t startWords, lengthWords;
+    bool looped;
+    int32_t end;
+  };
+  const Case cases[] = {
+      {0, 0, false, 100},  {10, 1, false, 100},  // one word or less: no loop
+      {10, 2, true, 24},   {10, 60, true, 100},  // inside the data; reaching past it, cut there
+      {50, 4, false, 100},                       // starting at the data's end: no loop
+  };
+  ModDraft mod;
+  mod.setCell(0, 0, 0, 0, 0);
+  for (int i = 0; i < 5; ++i)
+    mod.setSample(i + 1, filled(100, 1), 64, cases[i].startWords, cases[i].lengthWords);
+  mod.samples[5] = {"empty", 0, 0, 64, 0, 4, {}};
+  ModulePtr m(load(mod.build()));
+  ASSERT_TRUE(m);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(m->samples[i].looped, cases[i].looped) << i;
+    EXPECT_EQ(m->samples[i].end, cases[i].end) << i;
+  }
+  EXPECT_FALSE(m->samples[5].looped);
+  EXPECT_EQ(m->samples[5].end, 0);
+}
+
 TEST(Loader, StoresSampleBytesOffsetBy128) {
   ModDraft mod;
   mod.setCell(0, 0, 0, 0, 0);
@@ -221,7 +248,9 @@ TEST(LoaderLimits, KeepsSampleDataCutShortByTheEndOfTheFile) {
   EXPECT_EQ(m->samples[0].length, 100);
   EXPECT_EQ(m->samples[1].length, 40);
   EXPECT_EQ(m->samples[1].data[39], 0x82);
-  EXPECT_EQ(m->samples[1].loopLength, 80);  // as read; the mixer cuts the loop at the data's end
+  EXPECT_EQ(m->samples[1].loopLength, 80);  // as read; the loop ends with the data kept
+  EXPECT_TRUE(m->samples[1].looped);
+  EXPECT_EQ(m->samples[1].end, 40);
   EXPECT_EQ(m->samples[2].length, 0);
   EXPECT_EQ(m->samples[2].data, nullptr);
 
