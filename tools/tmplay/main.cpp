@@ -7,22 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tarnmix.h"
+#include "tarnmix_api.h"
 
 namespace {
 
 enum ExitCode { played = 0, cannotPlay = 1, badUsage = 2, noSound = 3, noLibrary = 4 };
-
-struct Tarnmix {
-  HMODULE library;
-  InitTarnmixFunction init;
-  ShutdownTarnmixFunction shutdown;
-  PlayModuleFunction play;
-  StopModuleFunction stop;
-  SetModuleCallbackFunction setCallback;
-  GetChannelVUFunction channelVU;
-  GetSampleNameFunction sampleName;
-};
 
 std::atomic<bool> interrupted;
 std::atomic<int> currentRow, currentPattern;
@@ -39,37 +28,21 @@ void TARNMIX_CALL onNewPattern(int, intptr_t pattern, int) {
   currentPattern = static_cast<int>(pattern);
 }
 
-template <typename F>
-bool bind(HMODULE library, const char* name, F* function) {
-  *function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-  return *function != nullptr;
-}
-
-bool loadTarnmix(Tarnmix* t) {
-  t->library = LoadLibraryA("tarnmix.dll");
-  return t->library && bind(t->library, "initTarnmix", &t->init) &&
-         bind(t->library, "shutdownTarnmix", &t->shutdown) &&
-         bind(t->library, "playModule", &t->play) && bind(t->library, "stopModule", &t->stop) &&
-         bind(t->library, "setModuleCallback", &t->setCallback) &&
-         bind(t->library, "getChannelVU", &t->channelVU) &&
-         bind(t->library, "getSampleName", &t->sampleName);
-}
-
-void printSampleNames(const Tarnmix& t) {
+void printSampleNames(const TarnmixApi& t) {
   std::printf("samples:\n");
   for (int i = 0; i < 31; ++i) {
-    const char* name = t.sampleName(i);
+    const char* name = t.getSampleName(i);
     if (name && *name) std::printf("  %2d %s\n", i + 1, name);
   }
 }
 
 // One line: the song position and four bars scaled to the largest level of volumes up to 64.
-void printLevels(const Tarnmix& t, bool redraw) {
+void printLevels(const TarnmixApi& t, bool redraw) {
   char line[128];
   int n = std::snprintf(line, sizeof line, "pattern %3d row %2d ", currentPattern.load(),
                         currentRow.load());
   for (int c = 0; c < 4; ++c) {
-    int level = t.channelVU(c), bar = level * 12 / 175;
+    int level = t.getChannelVU(c), bar = level * 12 / 175;
     line[n++] = '|';
     for (int i = 0; i < 12; ++i) line[n++] = i < bar ? '#' : ' ';
   }
@@ -85,7 +58,7 @@ bool keyPressed(bool consoleInput) {
   return true;
 }
 
-const char* playUntilStopped(const Tarnmix& t, double seconds) {
+const char* playUntilStopped(const TarnmixApi& t, double seconds) {
   DWORD mode;
   bool consoleOut = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
   bool consoleIn = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
@@ -129,31 +102,31 @@ int main(int argc, char** argv) {
     }
   }
   if (!song) return usage();
-  Tarnmix t = {};
-  if (!loadTarnmix(&t)) {
+  TarnmixApi t;
+  if (!loadTarnmixLibrary("tarnmix.dll", &t)) {
     std::fprintf(stderr, "tmplay: tarnmix.dll is missing or incomplete\n");
     return noLibrary;
   }
-  if (!t.init()) {
+  if (!t.initTarnmix()) {
     std::fprintf(stderr, "tmplay: no sound output: DirectSound could not be opened\n");
     FreeLibrary(t.library);
     return noSound;
   }
-  t.setCallback(tarnmixNewRow, onNewRow);
-  t.setCallback(tarnmixNewPattern, onNewPattern);
+  t.setModuleCallback(tarnmixNewRow, onNewRow);
+  t.setModuleCallback(tarnmixNewPattern, onNewPattern);
   int result = played;
   // Ctrl+C from here on stops the song in order instead of ending the process mid-part.
   SetConsoleCtrlHandler(onConsoleControl, TRUE);
-  if (t.play(song)) {
+  if (t.playModule(song)) {
     printSampleNames(t);
     const char* reason = playUntilStopped(t, seconds);
-    t.stop();
+    t.stopModule();
     std::printf("\ntmplay: stopped by %s\n", reason);
   } else {
     std::fprintf(stderr, "tmplay: cannot play %s\n", song);
     result = cannotPlay;
   }
-  t.shutdown();
+  t.shutdownTarnmix();
   FreeLibrary(t.library);
   return result;
 }

@@ -11,12 +11,6 @@ namespace dlltest {
 
 namespace {
 
-template <typename F>
-bool bind(HMODULE library, const char* name, F* function) {
-  *function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-  return *function != nullptr;
-}
-
 CallLog theLog;
 
 }  // namespace
@@ -24,15 +18,7 @@ CallLog theLog;
 CallLog* callLog = &theLog;
 
 bool loadTarnmix(TarnmixApi* api) {
-  api->library = LoadLibraryA(fromUnixPath(QZ_TARNMIX_DLL).c_str());
-  if (!api->library) return false;
-  return bind(api->library, "initTarnmix", &api->initTarnmix) &&
-         bind(api->library, "shutdownTarnmix", &api->shutdownTarnmix) &&
-         bind(api->library, "playModule", &api->playModule) &&
-         bind(api->library, "stopModule", &api->stopModule) &&
-         bind(api->library, "setModuleCallback", &api->setModuleCallback) &&
-         bind(api->library, "getChannelVU", &api->getChannelVU) &&
-         bind(api->library, "getSampleName", &api->getSampleName);
+  return loadTarnmixLibrary(fromUnixPath(QZ_TARNMIX_DLL).c_str(), api);
 }
 
 int threadCount() {

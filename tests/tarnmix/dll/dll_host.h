@@ -9,23 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "tarnmix.h"
+#include "tarnmix_api.h"
 
 namespace dlltest {
 
-struct TarnmixApi {
-  HMODULE library = nullptr;
-  InitTarnmixFunction initTarnmix = nullptr;
-  ShutdownTarnmixFunction shutdownTarnmix = nullptr;
-  PlayModuleFunction playModule = nullptr;
-  StopModuleFunction stopModule = nullptr;
-  SetModuleCallbackFunction setModuleCallback = nullptr;
-  GetChannelVUFunction getChannelVU = nullptr;
-  GetSampleNameFunction getSampleName = nullptr;
-};
-
-// LoadLibrary of the DLL under test (QZ_TARNMIX_DLL, the build's own or the shipping one) and
-// GetProcAddress of each export; false if any is missing.
+// The DLL under test (QZ_TARNMIX_DLL, the build's own or the shipping one) loaded and bound;
+// false if it cannot be loaded or an export is missing.
 bool loadTarnmix(TarnmixApi* api);
 
 // Threads of this process, counted in a Toolhelp snapshot.
