@@ -3,12 +3,19 @@
 # running around a batch of Windows test runs.
 #   scripts/wine-session.sh start BUILD_DIR   prints the DISPLAY it uses
 #   scripts/wine-session.sh stop BUILD_DIR
+# Sessions of one tree may nest or overlap (a script run inside another's session, two scripts
+# at once): each start is counted, and the stop that closes the last open session stops what
+# the starts started, nothing else. A Wine server or display that was there before is left
+# running, and a stop without a start does nothing.
 set -euo pipefail
 action=$1
 build=$(cd "$2" && pwd)
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+# What the sessions started, and how many are open: xvfb.pid and display for the Xvfb,
+# wineserver when the server is ours, sessions for the count.
 state=$build/wine-session
 
 # The process that holds X display number $1, from its lock file; empty when there is none.
@@ -34,7 +41,7 @@ start_xvfb() {
   for _ in $(seq 50); do
     n=$(( 100 + RANDOM % 800 ))
     [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 9>&- &
     pid=$!
     for _ in $(seq 300); do
       [ "$(lock_owner "$n")" = "$pid" ] && break
@@ -52,33 +59,59 @@ start_xvfb() {
   exit 1
 }
 
+# A persistent server started detached from our output (a ctest that started it itself would
+# wait for its pipes for ever), before anything else runs in the prefix. The server answers 2
+# when one is running already: someone else's, or an open session's.
+start_server() {
+  local status=0
+  mkdir -p "$WINEPREFIX"
+  "$wineserver" -p </dev/null >/dev/null 2>&1 9>&- || status=$?
+  [ "$status" -eq 0 ] || return 0
+  # Every open session keeps a server running: if none was, the count is left over from runs
+  # that were killed before their stop.
+  sessions=0
+  touch "$state/wineserver"
+}
+
 start() {
-  mkdir -p "$state"
-  if [ -z "${DISPLAY:-}" ] || [ -f "$state/xvfb.pid" ]; then
-    ours || start_xvfb
+  sessions=$(cat "$state/sessions" 2>/dev/null || echo 0)
+  start_server
+  if ours; then
+    export DISPLAY=$(cat "$state/display")
+  elif [ -z "${DISPLAY:-}" ]; then
+    start_xvfb
     export DISPLAY=$(cat "$state/display")
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    "$wine" wineboot -i </dev/null >/dev/null 2>&1 || true
+    "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
     # Without a window manager Wine waits about a second at every window hide unless its X11
     # driver leaves the windows unmanaged.
-    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
   fi
-  # A persistent server started detached from our output: a ctest that started it itself would
-  # wait for its pipes for ever.
-  /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
-  "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  "$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+  echo $(( sessions + 1 )) > "$state/sessions"
   echo "${DISPLAY:-}"
 }
 
 stop() {
-  /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
+  sessions=$(cat "$state/sessions" 2>/dev/null || echo 0)
+  [ "$sessions" -gt 0 ] || return 0
+  echo $(( sessions - 1 )) > "$state/sessions"
+  [ "$sessions" -eq 1 ] || return 0
+  if [ -f "$state/wineserver" ]; then
+    "$wineserver" -k </dev/null >/dev/null 2>&1 9>&- || true
+  fi
   if ours; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
   fi
-  rm -f "$state/xvfb.pid" "$state/display" "$state/display.number"
+  rm -f "$state/wineserver" "$state/xvfb.pid" "$state/display" "$state/sessions"
 }
 
+mkdir -p "$state"
+# One start or stop of a tree at a time: the count and the decisions go together. Whatever is
+# started closes the lock's descriptor, so as not to hold the lock for its whole life.
+exec 9>"$state/lock"
+flock 9
 case $action in
   start) start ;;
   stop) stop ;;
