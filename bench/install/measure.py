@@ -17,7 +17,8 @@ import sys
 import tempfile
 import time
 
-import payloads
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import payloads  # noqa: E402  (bench/payloads.py, shared with the packager benchmark)
 
 ROUNDS = 3
 MIB = 1 << 20

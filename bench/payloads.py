@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
-"""Builds the installation benchmark's payloads from files found on this machine.
+"""The benchmarks' payloads, made from files found on this machine and generated data.
 
-payloads.py DIR makes DIR/mixed (about 64 MiB: shared libraries, headers and docs found here,
-plus generated text and binary data) and DIR/small (5,000 small files in folders: small headers
-found here, topped up with generated text). Files are picked in sorted order and the generated
-ones from a fixed seed, so a machine gets the same payloads on every run. Names that Windows
+For the installation benchmark (bench/install): mixed(ROOT), about 64 MiB of shared libraries,
+headers and docs found here plus generated text and binary data, and small(ROOT), 5,000 small
+files in folders (small headers found here, topped up with generated text). Names that Windows
 would take for the same file (letter case) or could not hold are left out.
+For the packager benchmark (bench/qzpack): packing(ROOT), a few thousand files of tens of MiB
+under numbered names, real headers, libraries and documentation beside generated texts and data.
+
+Files are picked in sorted order and the generated ones from fixed seeds, so a machine gets the
+same payloads on every run; only packing's data files hold stretches of fresh noise.
+payloads.py DIR makes DIR/mixed and DIR/small.
 """
 import os
 import random
@@ -72,6 +77,11 @@ class Payload:
             return False
         self.files.add(key)
         self.folders.update(folders)
+        self.place(parts, data, source)
+        return True
+
+    def place(self, parts, data=None, source=None):
+        """Writes the file at the path parts, from data or a copy of source, unchecked."""
         path = os.path.join(self.root, *parts)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         if source:
@@ -81,7 +91,6 @@ class Payload:
             f.write(data)
         self.bytes += len(data)
         self.count += 1
-        return True
 
 
 def take(payload, files, budget, prefix, strip):
@@ -126,6 +135,60 @@ def small(root):
         p.add("extra/%02d/note%04d.txt" % (i // 100, i), text(rng, rng.randrange(200, 8192)))
         i += 1
     return p
+
+
+PACKING_WORDS = ("tarn wizard archive entry stream block header folder shortcut module sample "
+                 "pattern channel mixer setup install component payload manifest package "
+                 "compress").split()
+
+
+def spread(found, count, budget):
+    """Up to count of found's paths, evenly spaced over it, within budget bytes in all."""
+    step = max(1, len(found) // count)
+    chosen, total = [], 0
+    for path, size in found[::step]:
+        if len(chosen) == count or total + size > budget:
+            break
+        chosen.append(path)
+        total += size
+    return chosen
+
+
+def packing(root):
+    """The packager benchmark's payload; returns it and the number of files of each kind."""
+    p, kinds = Payload(root), {}
+
+    # Numbered names, in folders of a hundred: the machine's own names may clash on Windows.
+    def place(ext, data=None, source=None):
+        p.place(["%03d" % (p.count // 100), "%05d%s" % (p.count, ext)], data, source)
+
+    def real(kind, root, name_ok, count, budget, largest):
+        found = sorted(real_files(root, lambda path, size: name_ok(os.path.basename(path)) and
+                                  0 < size <= largest))
+        chosen = spread(found, count, budget)
+        for path in chosen:
+            place(re.sub(r"[^A-Za-z0-9.]", "", os.path.splitext(path)[1])[:8], source=path)
+        kinds[kind] = len(chosen)
+
+    real("headers", "/usr/include", lambda name: True, 1800, 14 * MIB, MIB)
+    real("shared libraries", "/usr/lib/x86_64-linux-gnu", lambda name: ".so" in name, 40,
+         14 * MIB, 3 * MIB)
+    real("documentation", "/usr/share/doc", lambda name: True, 600, 4 * MIB, MIB)
+    rng = random.Random(13)
+    for _ in range(1200):
+        lines = (" ".join(rng.choice(PACKING_WORDS) for _ in range(rng.randint(3, 14))) +
+                 " %d" % rng.randint(0, 99999) for _ in range(rng.randint(10, 300)))
+        place(".txt", "\n".join(lines).encode())
+    kinds["generated texts"] = 1200
+    for _ in range(12):
+        # Runs of one byte between stretches of noise, as in data files.
+        data = bytearray()
+        while len(data) < 768 * 1024:
+            run = rng.randint(1, 400)
+            data += os.urandom(run) if rng.random() < 0.4 else bytes([rng.randrange(256)]) * run
+        place(".dat", bytes(data))
+    kinds["generated data"] = 12
+    return p, kinds
 
 
 def main():
