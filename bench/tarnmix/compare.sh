@@ -9,11 +9,6 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"
 
-# Game data packages that ship MOD music (found with apt-file search -x '\.mod$'). They are
-# downloaded and unpacked into a temporary folder, never installed.
-packages=(tecnoballz-data circuslinux-data freedroid-data madbomber-data ri-li-data rafkill-data
-          bomberclone-data bugsquish gemdropx)
-
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 missing=()
 command -v xmp >/dev/null || missing+=(xmp)
@@ -28,22 +23,8 @@ cmake --build --preset native-release --target modrender tarnmix_mixer_bench >/d
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-download() { (cd "$work" && apt-get download -qq "$1" >/dev/null 2>&1); }
-for package in "${packages[@]}"; do
-  # A fresh machine may not have the package lists yet.
-  download "$package" || { as_root apt-get update -qq && download "$package"; } ||
-    echo "note: $package could not be downloaded; going on without it" >&2
-done
-for deb in "$work"/*.deb; do [ -e "$deb" ] && dpkg-deb -x "$deb" "$work/root"; done
-
-# 31-slot, 4-channel modules only: the signature at offset 1080 says so.
-mods=()
-while IFS= read -r -d '' file; do
-  case $(dd if="$file" bs=1 skip=1080 count=4 2>/dev/null) in
-    M.K.|'M!K!'|FLT4|4CHN) mods+=("$file") ;;
-  esac
-done < <(find "$work/root" "$@" -type f -iname '*.mod' -print0 2>/dev/null | sort -z)
-[ ${#mods[@]} -gt 0 ] || { echo "no 4-channel MODs found" >&2; exit 1; }
+mapfile -d '' -t mods < <(bench/tarnmix/fetch-mods.sh "$work" "$@")
+[ ${#mods[@]} -gt 0 ] || exit 1
 
 python3 - "$top/build/native-release/tools/modrender/modrender" "${mods[@]}" <<'EOF'
 import os, resource, subprocess, sys

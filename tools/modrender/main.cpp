@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "mixer.h"
 #include "module.h"
+#include "qz_version.h"
 #include "sequencer.h"
 
 namespace {
@@ -26,12 +28,17 @@ struct Options {
 
 const char usage[] =
     "usage: modrender SONG.mod -o OUT.wav [--seconds N | --parts N] [--trace]\n"
+    "       modrender --check SONG.mod\n"
+    "       modrender --version\n"
     "  Renders the song as mono unsigned 8-bit 44100 Hz audio, in parts of 2205 samples.\n"
     "  An output name ending in .raw gets the bare samples, any other a WAV file.\n"
     "  Without --seconds or --parts the song is rendered once through, to the end of the part\n"
     "  in which it goes back to a position it has played (at most ten minutes).\n"
     "  --trace prints each row and pattern callback with the number of samples written before\n"
-    "  it, and the four VU levels after each part. -o may then be left out.\n";
+    "  it, and the four VU levels after each part. -o may then be left out.\n"
+    "  --check says what tarnmix makes of the file: its signature and sizes, the effects it\n"
+    "  plays and ignores, loops cut to the data, anything past the data; it exits 1 for a file\n"
+    "  that is not a 4-channel, 31-sample module.\n";
 
 bool parseCount(const char* text, long* value) {
   char* end;
@@ -172,6 +179,11 @@ void render(Module* module, const Options& options, Output* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("modrender %s\n", QZ_VERSION);
+    return 0;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--check") == 0) return checkModule(argv[2], stdout);
   Options options;
   if (!parseArguments(argc, argv, &options)) {
     std::fputs(usage, stderr);

@@ -13,6 +13,7 @@
 #include "package_writer.h"
 #include "packed_uninstaller.h"
 #include "progress_line.h"
+#include "qz_version.h"
 #include "uninstaller_entry.h"
 
 namespace fs = std::filesystem;
@@ -24,7 +25,8 @@ const char* usage =
     "                    [-j JOBS] [--sign-command 'CMD {in} {out}']\n"
     "       qzpack list PACKAGE\n"
     "       qzpack verify PACKAGE\n"
-    "       qzpack extract PACKAGE DIR [NAME...] [--force]\n";
+    "       qzpack extract PACKAGE DIR [NAME...] [--force]\n"
+    "       qzpack --version\n";
 
 // The stub: --stub, else $QZPACK_STUB, else setup.exe beside qzpack, else the one this build
 // tree made.
@@ -133,6 +135,10 @@ int main(int argc, char** argv) {
   }
   std::string command = args[0];
   args.erase(args.begin());
+  if (command == "--version" && args.empty()) {
+    std::cout << "qzpack " << QZ_VERSION << "\n";
+    return 0;
+  }
   if (command == "build") return build(args, argv[0]);
   if (command == "extract") return extract(args);
   if ((command == "list" || command == "verify") && args.size() == 1) {

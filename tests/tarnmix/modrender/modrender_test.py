@@ -84,6 +84,57 @@ class Modrender(unittest.TestCase):
         self.assertEqual(unwritable.returncode, 1)
 
 
+def patched(song, changes=(), cut=None):
+    """The song's bytes with (offset, bytes) pairs written over them, cut to `cut` bytes."""
+    data = bytearray(song)
+    for offset, value in changes:
+        data[offset:offset + len(value)] = value
+    return bytes(data[:cut])
+
+
+def cell(pattern, row, channel):
+    return 1084 + pattern * 1024 + (row * 4 + channel) * 4
+
+
+class Check(unittest.TestCase):
+    """--check: what the player makes of a file, judged on the example module changed a little."""
+
+    def check(self, data):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "song.mod")
+            open(path, "wb").write(data)
+            return run("--check", path)
+
+    def test_reports(self):
+        song = open(SONG, "rb").read()
+        first = song[952]  # the pattern at position 0
+        loop = struct.pack(">HH", 0x7000, 0x0100)  # sample 1: a loop starting past its data
+        cases = [
+            ("as it is", song, 0, ["summary: tarnmix plays all that this module uses"]),
+            ("an ignored effect", patched(song, [(cell(first, 5, 2) + 2, b"\x04\x44")]), 0,
+             ["ignores: 4 vibrato, 1 cell: position 0 (pattern %d) row 5 channel 2" % first,
+              "summary: 1 effects ignored (1 cell), 0 loops clamped"]),
+            ("a loop past the data", patched(song, [(20 + 26, loop)]), 0,
+             ["loop clamped: sample 1", "played without a loop"]),
+            ("a file cut in its samples", patched(song, cut=len(song) - 100), 0,
+             ["past the data: the file ends 100 bytes early"]),
+            ("8 channels", patched(song, [(1080, b"8CHN")]), 1, ["says 8 channels"]),
+            ("an XM file", b"Extended Module: tune" + bytes(2000), 1, ["no MOD signature"]),
+            ("shorter than a header", song[:500], 1, ["less than the 1084-byte header"]),
+            ("cut in its patterns", song[:1500], 1, ["ends inside its pattern data"]),
+        ]
+        for name, data, status, expected in cases:
+            with self.subTest(name):
+                result = self.check(data)
+                self.assertEqual(result.returncode, status, result.stdout)
+                for text in expected:
+                    self.assertIn(text, result.stdout)
+
+    def test_version_and_missing_file(self):
+        self.assertRegex(run("--version").stdout, r"^modrender \d+\.\d+\.\d+\n$")
+        self.assertEqual(run("--check", "/no/such/song.mod").returncode, 1)
+
+
 class ExampleModule(unittest.TestCase):
     def test_generator_reproduces_the_committed_module(self):
         with tempfile.TemporaryDirectory() as folder:
