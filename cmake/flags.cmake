@@ -5,6 +5,8 @@ add_compile_options(-Wall -Wextra)
 if(WIN32)
   # Windows binaries carry their runtime: nothing but system DLLs is needed under Wine or on a PC.
   add_link_options(-static)
+  # No link time in the PE header or the export table: the same sources give the same bytes.
+  add_link_options(-Wl,--no-insert-timestamp)
   if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
     # Every kilobyte of the installer stub is paid by every download.
     add_compile_options(-Os -ffunction-sections -fno-asynchronous-unwind-tables

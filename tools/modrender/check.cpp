@@ -222,7 +222,7 @@ void reportCellPastEnd(const Module* module, const Note* note, const Place& at, 
 // Every cell of each pattern the song reaches, each pattern once.
 void scanPatterns(const Module* module, EffectUse* uses, FILE* out, Findings* findings) {
   std::vector<bool> seen(static_cast<size_t>(module->patternCount), false);
-  int positions = module->songLength ? module->songLength : orderSlots;
+  int positions = module->songLength ? int{module->songLength} : int{orderSlots};
   for (int position = 0; position < positions; ++position) {
     int pattern = module->orders[position];
     if (pattern >= module->patternCount || seen[pattern]) continue;
