@@ -33,7 +33,14 @@ const char* usage =
 fs::path defaultStub(const char* argv0) {
   if (const char* env = std::getenv("QZPACK_STUB")) return env;
   std::error_code ec;
-  fs::path beside = fs::absolute(argv0, ec).parent_path() / "setup.exe";
+  fs::path self = fs::absolute(argv0, ec);
+#ifdef __linux__
+  // Found through PATH, argv[0] is a bare name: the kernel knows where the program lies.
+  std::error_code linkError;
+  fs::path running = fs::read_symlink("/proc/self/exe", linkError);
+  if (!linkError) self = running;
+#endif
+  fs::path beside = self.parent_path() / "setup.exe";
   if (!ec && fs::exists(beside)) return beside;
 #ifdef QZPACK_DEFAULT_STUB
   return QZPACK_DEFAULT_STUB;
