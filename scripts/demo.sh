@@ -1,45 +1,66 @@
 #!/usr/bin/env bash
 # The main job: builds every flavour, makes the example package with qzpack, lists and checks
-# it, and runs its installer (the win64 build under Wine): with a display, for you to click
-# through; without one, on a virtual screen, walked through automatically. Plays the example
-# module, and ends by uninstalling what the installer put in place.
+# it, and runs its installer under Wine: with a display, for you to click through; without one,
+# on a virtual screen, walked through automatically. Plays the example module, and ends by
+# uninstalling what the installer put in place. What runs is what ships, the i686 files under
+# 32-bit Wine, on a machine whose kernel runs 32-bit programs; elsewhere the win64 builds.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/build-all.sh
 
+# 32-bit Wine run by the kernel itself, not by an emulator registered with binfmt_misc.
+flavour=win64
+if bash scripts/bootstrap.sh --i686 >/dev/null 2>&1 && /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+   [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+  flavour=i686
+  echo "== build win32-test (the i686 wizard walker)"
+  cmake --preset win32-test >/dev/null
+  cmake --build --preset win32-test -j "$(nproc)" --target walk_wizard
+fi
+if [ "$flavour" = i686 ]; then
+  bin=build/win32 session=build/win32-test package=out/demo-setup-win32.exe
+  echo "== this machine runs 32-bit programs: the demo runs the shipping i686 files under 32-bit Wine"
+  # A prefix made before 32-bit Wine was installed cannot run 32-bit programs: make it anew.
+  [ -d "$session/wineprefix/drive_c/windows/syswow64" ] || rm -rf "$session/wineprefix"
+else
+  bin=build/win64 session=build/win64 package=out/demo-setup.exe
+  echo "== this machine does not run 32-bit programs: the demo runs the win64 builds under Wine"
+fi
+walk_wizard=$session/tests/e2e/walk_wizard.exe
+
 mkdir -p out
 qzpack=build/native/tools/qzpack/qzpack
-echo "== qzpack build examples/demo/demo.toml (win64 stub and uninstaller, to run under Wine here)"
+echo "== qzpack build examples/demo/demo.toml (win64 stub and uninstaller)"
 "$qzpack" build examples/demo/demo.toml -o out/demo-setup.exe --stub build/win64/setup/setup.exe \
   --uninstaller build/win64/setup/uninstall.exe
 echo "== qzpack build examples/demo/demo.toml (the shipping i686 stub and uninstaller)"
 "$qzpack" build examples/demo/demo.toml -o out/demo-setup-win32.exe --stub build/win32/setup/setup.exe
-echo "== qzpack list out/demo-setup.exe"
-"$qzpack" list out/demo-setup.exe
-echo "== qzpack verify out/demo-setup.exe"
-"$qzpack" verify out/demo-setup.exe
+echo "== qzpack list $package"
+"$qzpack" list "$package"
+echo "== qzpack verify $package"
+"$qzpack" verify "$package"
 echo "setup.exe (i686) is $(stat -c %s build/win32/setup/setup.exe) bytes," \
   "uninstall.exe (i686) $(stat -c %s build/win32/setup/uninstall.exe) bytes"
 
-echo "== run the installer under Wine"
+echo "== run the installer $package under Wine ($flavour)"
 interactive=${DISPLAY:-}
-display=$(scripts/wine-session.sh start build/win64)
-trap 'scripts/wine-session.sh stop build/win64' EXIT
-export WINEPREFIX=$top/build/win64/wineprefix DISPLAY=$display
+display=$(scripts/wine-session.sh start "$session")
+trap 'scripts/wine-session.sh stop "$session"' EXIT
+export WINEPREFIX=$top/$session/wineprefix DISPLAY=$display
 if [ -n "$interactive" ]; then
   echo "The installer is open on your display; click through it."
-  scripts/wine-run out/demo-setup.exe
+  scripts/wine-run "$package"
 else
-  scripts/wine-run build/win64/tests/e2e/walk_wizard.exe out/demo-setup.exe
+  scripts/wine-run "$walk_wizard" "$package"
 fi
 
-echo "== play the example module through tarnmix.dll (tmplay, win64 build under Wine)"
+echo "== play the example module through tarnmix.dll (tmplay, $flavour build under Wine)"
 echo "tarnmix.dll (i686) is $(stat -c %s build/win32/tarnmix/modplay/tarnmix.dll) bytes"
 song=examples/tarnmix/tarn-theme.mod
 status=0
 # Wine's ALSA driver reports a missing sound card at length; tmplay says it in one line.
-scripts/wine-run build/win64/tools/tmplay/tmplay.exe "$song" --seconds 5 </dev/null \
+scripts/wine-run "$bin/tools/tmplay/tmplay.exe" "$song" --seconds 5 </dev/null \
   2> >(grep -v '^ALSA lib' >&2) || status=$?
 if [ "$status" -eq 3 ]; then
   build/native/tools/modrender/modrender "$song" -o out/tarn-theme.wav
@@ -48,9 +69,9 @@ elif [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 
-echo "== uninstall what the installer put in place (uninstall.exe, win64 build under Wine)"
+echo "== uninstall what the installer put in place (uninstall.exe, $flavour build under Wine)"
 # The installation of this run is the one whose log is newer than the package.
-log=$(find "$WINEPREFIX/drive_c" -name _qzsetup.log -newer out/demo-setup.exe -print -quit)
+log=$(find "$WINEPREFIX/drive_c" -name _qzsetup.log -newer "$package" -print -quit)
 if [ -z "$log" ]; then
   echo "No installation of this run was found on drive C:; nothing to uninstall."
   exit 0
