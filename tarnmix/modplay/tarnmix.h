@@ -18,7 +18,20 @@
  * shutdownTarnmix waits up to 2 seconds for the playback thread to finish the part in progress.
  * If a callback blocks longer, it returns without waiting more and the thread ends once the
  * callback returns; until then initTarnmix and playModule (each waiting up to 2 seconds more)
- * return 0, and the library must not be unloaded. */
+ * return 0, and the library must not be unloaded.
+ *
+ * Two behaviours by design:
+ * - The song's first row and first pattern are never reported: playback starts at row 0 of the
+ *   pattern at position 0, and the first tarnmixNewRow and tarnmixNewPattern calls come for what
+ *   follows. A host that shows the position starts from there.
+ * - No signature is checked: any file holding a 1084-byte header and the patterns its order
+ *   table names is played as a 4-channel, 31-sample module, so an XM file or an 8-channel MOD
+ *   plays as noise. Check the files you ship with `modrender --check SONG.mod`.
+ *
+ * Without a sound device initTarnmix and playModule return 0. To run a host headless under Wine,
+ * give it an ALSA default device that swallows the sound: a file .asoundrc in the folder that
+ * HOME names, holding
+ *   pcm.!default { type file; slave.pcm "null"; file "/dev/null"; format "raw" } */
 #ifndef TARNMIX_H
 #define TARNMIX_H
 
