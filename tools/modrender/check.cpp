@@ -10,19 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "mod_format.h"
 #include "module.h"
 
 namespace {
 
 enum {
-  headerBytes = 1084,
-  signatureOffset = 1080,
-  sampleHeadersOffset = 20,
-  sampleHeaderBytes = 30,
-  lengthField = 22,
-  loopStartField = 26,
-  loopLengthField = 28,
-  patternBytes = notesPerPattern * 4,
   emptySlotLimit = 2,  // a slot of one word or less holds no data
   noLoopLimit = 2,     // a loop of one word or less is no loop
   offsetUnit = 256,
@@ -140,7 +133,7 @@ void reportSizes(const Module* module, const std::vector<uint8_t>& bytes, FILE* 
   long declared = 0, kept = 0;
   int withData = 0;
   for (int i = 0; i < sampleSlots; ++i) {
-    int32_t length = headerWords(bytes, i, lengthField);
+    int32_t length = headerWords(bytes, i, lengthWordsOffset);
     if (length > emptySlotLimit) declared += length, ++withData;
     kept += module->samples[i].length;
   }
@@ -156,7 +149,7 @@ void reportSizes(const Module* module, const std::vector<uint8_t>& bytes, FILE* 
   fprintf(out, "past the data: the file ends %ld bytes early; played as far as it goes:\n",
           declared - kept);
   for (int i = 0; i < sampleSlots; ++i) {
-    int32_t length = headerWords(bytes, i, lengthField);
+    int32_t length = headerWords(bytes, i, lengthWordsOffset);
     if (length > emptySlotLimit && module->samples[i].length < length)
       fprintf(out, "  sample %d \"%s\": %ld of %ld bytes\n", i + 1,
               shownText(module->samples[i].name).c_str(),
@@ -164,12 +157,12 @@ void reportSizes(const Module* module, const std::vector<uint8_t>& bytes, FILE* 
   }
 }
 
-// The loop as the mixer plays it: none when it starts past the data, cut at the data's end.
+// The loop as the player plays it, as the loader decided: none when it starts past the data,
+// cut at the data's end.
 bool playedLoop(const Sample* sample, int32_t* start, int32_t* end) {
-  if (sample->loopLength <= noLoopLimit || sample->loopStart >= sample->length) return false;
+  if (!sample->looped) return false;
   *start = sample->loopStart;
-  *end = sample->loopStart + sample->loopLength;
-  if (*end > sample->length) *end = sample->length;
+  *end = sample->end;
   return true;
 }
 
@@ -177,8 +170,8 @@ void reportLoops(const Module* module, const std::vector<uint8_t>& bytes, FILE* 
                  Findings* findings) {
   for (int i = 0; i < sampleSlots; ++i) {
     const Sample* sample = &module->samples[i];
-    int32_t start = headerWords(bytes, i, loopStartField);
-    int32_t length = headerWords(bytes, i, loopLengthField);
+    int32_t start = headerWords(bytes, i, loopStartWordsOffset);
+    int32_t length = headerWords(bytes, i, loopLengthWordsOffset);
     if (sample->length == 0 || length <= noLoopLimit) continue;
     int32_t playedStart, playedEnd;
     bool loops = playedLoop(sample, &playedStart, &playedEnd);
