@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian 12 machine (apt-get, as root) and
-# fetches Debian's bzip2 source package, from which the Windows flavours build libbz2.
+# fetches Debian's bzip2 and utf8proc source packages, from which the Windows flavours build
+# libbz2 and libutf8proc.
 #   --i686  also 32-bit Wine, for running the shipping i686 binaries
 #   --qemu  also a qemu-i386 user-mode emulator in .deps/qemu, for kernels that cannot run
 #           32-bit programs themselves
@@ -19,7 +20,7 @@ for arg in "$@"; do
 done
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libbz2-dev bzip2 googletest libgtest-dev
-          libtomlplusplus-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
+          libtomlplusplus-dev libutf8proc-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
           wine wine64 xvfb x11-utils imagemagick dpkg-dev python3 openssl osslsigncode)
 if [ "$i686" -eq 1 ]; then
   packages+=(wine32:i386 libasound2:i386)
@@ -40,6 +41,7 @@ done
 # apt-get source needs deb-src entries; Debian 12 ships only binary ones by default.
 need_src=0
 [ -f "$top/.deps/bzip2/bzlib.c" ] || need_src=1
+[ -f "$top/.deps/utf8proc/utf8proc.c" ] || need_src=1
 if [ "$need_src" -eq 1 ] && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
   as_root tee /etc/apt/sources.list.d/qz-deb-src.sources >/dev/null <<'SRC'
 Types: deb-src
@@ -92,10 +94,15 @@ fetch_into_deps() {
   rm -rf "$tmp"
 }
 
-if [ "$need_src" -eq 1 ]; then
+if [ "$need_src" -eq 1 ] && [ ! -f "$top/.deps/bzip2/bzlib.c" ]; then
   fetch_into_deps bzip2 sh -c 'apt-get source -qq --download-only bzip2 >/dev/null &&
                                dpkg-source -x --no-check ./bzip2_*.dsc out >/dev/null'
   echo "bootstrap: bzip2 source in .deps/bzip2"
+fi
+if [ "$need_src" -eq 1 ] && [ ! -f "$top/.deps/utf8proc/utf8proc.c" ]; then
+  fetch_into_deps utf8proc sh -c 'apt-get source -qq --download-only utf8proc >/dev/null &&
+                                  dpkg-source -x --no-check ./utf8proc_*.dsc out >/dev/null'
+  echo "bootstrap: utf8proc source in .deps/utf8proc"
 fi
 
 if [ "$need_qemu" -eq 1 ]; then

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "install/install_log.h"
+#include "start/code_page.h"
 #include "start/dll_search.h"
 #include "uninstall/uninstall.h"
 
@@ -154,6 +155,8 @@ int finish(const Log& log) {
 }
 
 int uninstall() {
+  // Before the log is read: its paths are in the package's code page.
+  if (codePageRefused()) return nothingDone(L"" CODE_PAGE_REFUSAL L" Nothing was removed.");
   if (!findOwnPaths()) return nothingDone(L"The uninstaller cannot tell which folder it is in.");
   // Everything on the drive would count as the program's: a tampered log could name any file.
   if (isRoot(uninstaller.folder))

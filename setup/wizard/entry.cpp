@@ -6,6 +6,7 @@
 #include "package/archive.h"
 #include "package/header.h"
 #include "package/services.h"
+#include "start/code_page.h"
 #include "start/dll_search.h"
 #include "wizard/wizard.h"
 
@@ -145,6 +146,10 @@ void formatConfirmation() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Before anything loads a DLL by name; without user32 and its kin there is nothing to show.
   if (!restrictDllSearch()) return 0;
+  if (codePageRefused()) {
+    MessageBoxA(nullptr, CODE_PAGE_REFUSAL " Nothing was installed.", "Error", MB_ICONERROR);
+    return 0;
+  }
   OleInitialize(nullptr);
   wizard.instance = instance;
   wizard.currentPage = -1;

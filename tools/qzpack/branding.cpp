@@ -1,6 +1,7 @@
 #include "branding.h"
 
 #include "build_error.h"
+#include "start/code_page.h"
 #include "pe_resources.h"
 #include "version_info.h"
 
@@ -27,7 +28,8 @@ void replace(std::vector<Resource>& resources, const ResourceKey& type, const Re
 }  // namespace
 
 bool changesExecutables(const Branding& b) {
-  return b.level != ExecutionLevel::admin || !b.icon.empty() || !b.version.empty();
+  return b.level != ExecutionLevel::admin || !b.icon.empty() || !b.version.empty() ||
+         !b.activeCodePage.empty();
 }
 
 std::vector<unsigned char> brandExecutable(const std::vector<unsigned char>& exe,
@@ -37,6 +39,7 @@ std::vector<unsigned char> brandExecutable(const std::vector<unsigned char>& exe
   std::vector<Resource> resources = readResources(exe, what);
   AppManifest manifest;
   manifest.level = b.level;
+  manifest.activeCodePage = b.activeCodePage;
   std::string xml = manifestXml(manifest);
   replace(resources, {rtManifest, {}}, manifestId, {xml.begin(), xml.end()});
   if (!b.icon.empty()) setIcon(resources, iconName, b.icon);
@@ -52,6 +55,13 @@ std::vector<unsigned char> brandExecutable(const std::vector<unsigned char>& exe
   return withResources(exe, std::move(resources), what);
 }
 
+bool asksForUtf8(const std::vector<unsigned char>& exe, const std::string& what) {
+  std::vector<Resource> resources = readResources(exe, what);
+  const Resource* manifest = findResource(resources, {rtManifest, {}}, manifestId);
+  return manifest && manifestAsksForUtf8(reinterpret_cast<const char*>(manifest->data.data()),
+                                         manifest->data.size());
+}
+
 void reportBranding(const std::vector<unsigned char>& exe, const std::string& what,
                     std::ostream& out) {
   std::vector<Resource> resources = readResources(exe, what);
@@ -62,6 +72,9 @@ void reportBranding(const std::vector<unsigned char>& exe, const std::string& wh
     auto level = manifestLevel(std::string(manifest->data.begin(), manifest->data.end()));
     if (!level) throw BuildError(what + ": its manifest has no execution level qzpack writes");
     out << "  execution level: " << levelName(*level) << "\n";
+    if (manifestAsksForUtf8(reinterpret_cast<const char*>(manifest->data.data()),
+                            manifest->data.size()))
+      out << "  active code page: UTF-8\n";
   }
   std::vector<std::string> sizes = iconSizes(resources, iconName, what);
   out << "  icon A:";

@@ -20,6 +20,7 @@ struct Branding {
   std::string version;          // empty: no version information
   std::array<uint16_t, 4> versionNumbers{};
   std::string publisher, copyright;
+  std::string activeCodePage;  // the process code page asked for: "UTF-8" or empty (the system's)
 };
 
 // Whether the executables must be rewritten: every key at its default leaves them as they are.
@@ -33,10 +34,14 @@ std::vector<unsigned char> brandExecutable(const std::vector<unsigned char>& exe
                                            const std::string& description,
                                            const std::string& fileName, const std::string& what);
 
-// Prints what an executable carries, one line each: execution level, icon sizes, version
-// strings. Throws BuildError naming what when a resource is malformed: a manifest without a
+// Prints what an executable carries, one line each: execution level, the UTF-8 code page if it
+// asks for it, icon sizes, version strings. Throws BuildError naming what when a resource is malformed: a manifest without a
 // level of ours, an icon whose group and images disagree, damaged version information.
 void reportBranding(const std::vector<unsigned char>& exe, const std::string& what,
                     std::ostream& out);
+
+// Whether the executable's manifest asks for the UTF-8 process code page. Throws BuildError,
+// naming what, for a damaged resource directory.
+bool asksForUtf8(const std::vector<unsigned char>& exe, const std::string& what);
 
 }  // namespace qzpack

@@ -15,6 +15,34 @@ constexpr char16_t specials[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x202
                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+// The code point at text[*at], moving *at past it; -1 (and *at past one byte) where the bytes
+// there are not a UTF-8 character.
+int32_t nextCode(const std::string& text, size_t* at) {
+  size_t i = *at;
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  int extra = c < 0x80 ? 0 : c >= 0xC2 && c < 0xE0 ? 1 : c >= 0xE0 && c < 0xF0 ? 2
+              : c >= 0xF0 && c < 0xF5             ? 3
+                                                  : -1;
+  *at = i + 1;
+  if (extra < 0 || i + extra >= text.size() + (extra == 0)) return -1;
+  int32_t code = extra == 0 ? c : c & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    unsigned char next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) return -1;
+    code = code << 6 | (next & 0x3F);
+  }
+  constexpr int32_t least[4] = {0, 0x80, 0x800, 0x10000};
+  if (code < least[extra] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return -1;
+  *at = i + extra + 1;
+  return code;
+}
+
+}  // namespace
+
+const char* encodingName(Encoding encoding) {
+  return encoding == Encoding::utf8 ? "utf-8" : "windows-1252";
+}
+
 void putUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
@@ -33,27 +61,15 @@ void putUtf8(std::string& out, char32_t code) {
   }
 }
 
-}  // namespace
-
 std::u32string fromUtf8(const std::string& utf8) {
   std::u32string out;
   for (size_t i = 0; i < utf8.size();) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    int extra = c < 0x80             ? 0
-                : (c & 0xE0) == 0xC0 ? 1
-                : (c & 0xF0) == 0xE0 ? 2
-                : (c & 0xF8) == 0xF0 ? 3
-                                     : -1;
-    if (extra < 0 || i + extra >= utf8.size() + (extra == 0))
-      throw std::invalid_argument("text is not valid UTF-8");
-    char32_t code = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) throw std::invalid_argument("text is not valid UTF-8");
-      code = code << 6 | (next & 0x3F);
-    }
-    i += extra + 1;
-    out += code;
+    size_t start = i;
+    int32_t code = nextCode(utf8, &i);
+    if (code < 0)
+      throw std::invalid_argument("text is not valid UTF-8 (at byte " + std::to_string(start) +
+                                  ")");
+    out += static_cast<char32_t>(code);
   }
   return out;
 }
@@ -68,7 +84,7 @@ std::string toAnsi(const std::string& utf8) {
     } else {
       std::ostringstream s;
       s << "character U+" << std::hex << std::uppercase << static_cast<uint32_t>(code)
-        << " is not in the Windows-1252 code page";
+        << " is not in the Windows-1252 code page (encoding = \"utf-8\" takes it)";
       throw std::invalid_argument(s.str());
     }
   }
@@ -106,6 +122,22 @@ std::string fromAnsi(const std::string& ansi) {
     unsigned char c = static_cast<unsigned char>(ch);
     char16_t special = c >= 0x80 && c < 0xA0 ? specials[c - 0x80] : 0;
     putUtf8(out, special ? special : c);
+  }
+  return out;
+}
+
+std::string toPackage(const std::string& utf8, Encoding encoding) {
+  if (encoding == Encoding::windows1252) return toAnsi(utf8);
+  fromUtf8(utf8);  // only checks
+  return utf8;
+}
+
+std::string fromPackage(const std::string& text, Encoding encoding) {
+  if (encoding == Encoding::windows1252) return fromAnsi(text);
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    int32_t code = nextCode(text, &i);
+    putUtf8(out, code < 0 ? 0xFFFD : static_cast<char32_t>(code));
   }
   return out;
 }

@@ -92,6 +92,7 @@ int build(const std::vector<std::string>& args, const char* argv0) {
   try {
     fs::path stubPath = stub.empty() ? defaultStub(argv0) : fs::path(stub);
     qzpack::Manifest m = qzpack::readManifest(manifest);
+    for (const std::string& warning : m.warnings) std::cerr << "qzpack: warning: " << warning << "\n";
     qzpack::addUninstaller(
         m, uninstaller.empty() ? qzpack::defaultUninstaller(stubPath) : fs::path(uninstaller));
     qzpack::PackedUninstaller packed(m, output, signCommand);

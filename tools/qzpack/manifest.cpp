@@ -33,22 +33,35 @@ class Reader {
     allowOnly(root, {"title", "defaultDestination", "shortcutFolder", "preInstallText", "lastWords",
                      "background", "compression", "blockSize", "source", "field", "component",
                      "uninstaller", "uninstallShortcut", "executionLevel", "icon", "version",
-                     "publisher", "copyright"});
+                     "publisher", "copyright", "encoding"});
     source_ = folder_;
     if (auto* node = root.get("source")) source_ = manifestPath(*node, "source");
     Manifest m;
+    m.encoding = encoding_ = encoding(root);
     wizardKeys(root, m);
     storageKeys(root, m);
     uninstallerKeys(root, m);
     m.branding = branding(root);
+    if (m.encoding == Encoding::utf8) m.branding.activeCodePage = "UTF-8";
     for (const toml::table& t : tables(root, "field")) m.fields.push_back(field(t));
     if (m.fields.size() > maxCustomFields)
       fail(*root.get("field"), "more than " + std::to_string(maxCustomFields) + " custom fields");
     for (const toml::table& t : tables(root, "component")) m.components.push_back(component(t));
+    m.warnings = pathRoomWarnings(m);
     return m;
   }
 
  private:
+  // How the package's texts and names are written; every text key depends on it.
+  Encoding encoding(const toml::table& root) const {
+    const toml::node* node = root.get("encoding");
+    if (!node) return Encoding::windows1252;
+    std::string value = text(*node, "encoding", false);
+    for (Encoding e : {Encoding::windows1252, Encoding::utf8})
+      if (value == encodingName(e)) return e;
+    fail(*node, "encoding must be \"windows-1252\" or \"utf-8\"");
+  }
+
   // The texts and looks of the wizard.
   void wizardKeys(const toml::table& root, Manifest& m) const {
     m.title = headerText(root, "title", true);
@@ -80,6 +93,23 @@ class Reader {
     }
   }
 
+  // Names that leave too little room for themselves under the default destination, as it
+  // usually expands: setup's paths end at 260 bytes, and the user may only shorten the folder.
+  std::vector<std::string> pathRoomWarnings(const Manifest& m) const {
+    std::vector<std::string> warnings;
+    size_t destination = usualExpandedBytes(m.defaultDestination) + 1;  // and a backslash
+    for (const ManifestComponent& c : m.components) {
+      for (const ManifestFile& f : c.files) {
+        if (destination + f.name.size() <= maxNameBytes) continue;
+        warnings.push_back("file \"" + fromPackage(f.name, encoding_) + "\" takes " +
+                           std::to_string(f.name.size()) + " bytes; under the default destination, " +
+                           "usually " + std::to_string(destination) + " bytes with its backslash, " +
+                           "its path passes the 260 bytes setup's paths hold");
+      }
+    }
+    return warnings;
+  }
+
   void uninstallerKeys(const toml::table& root, Manifest& m) const {
     if (auto* node = root.get("uninstaller")) {
       m.uninstaller = flag(*node, "uninstaller");
@@ -108,14 +138,25 @@ class Reader {
     }
   }
 
-  std::string text(const toml::node& node, const char* key, bool ansi) const {
+  // A string of the manifest, as written (UTF-8) or, for the package, in its encoding.
+  std::string text(const toml::node& node, const char* key, bool forPackage) const {
     const auto* value = node.as_string();
     if (!value) fail(node, std::string(key) + " must be a string");
-    if (!ansi) return value->get();
+    if (!forPackage) return value->get();
     try {
-      return toAnsi(value->get());
+      return toPackage(value->get(), encoding_);
     } catch (const std::invalid_argument& e) {
       fail(node, std::string(key) + ": " + e.what());
+    }
+  }
+
+  // An entry name the manifest gives (UTF-8) in the package's encoding; composed in UTF-8, as
+  // Windows users type names and as the payload's own names are taken.
+  std::string entryName(const toml::node& node, const std::string& utf8) const {
+    try {
+      return toPackage(encoding_ == Encoding::utf8 ? composed(utf8) : utf8, encoding_);
+    } catch (const std::invalid_argument& e) {
+      fail(node, std::string("file name: ") + e.what());
     }
   }
 
@@ -163,7 +204,7 @@ class Reader {
       if (!in) fail(*file, "cannot read " + displayPath(path));
       std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       try {
-        value = toAnsi(raw);
+        value = toPackage(raw, encoding_);
       } catch (const std::invalid_argument& e) {
         fail(*file, displayPath(path) + ": " + e.what());
       }
@@ -276,7 +317,7 @@ class Reader {
     std::vector<ManifestFile> result;
     for (const toml::node& item : *array) {
       for (ManifestFile& f : itemFiles(item)) {
-        if (!matchesAnyPattern(excluded, f.name) && admit(f, item)) result.push_back(std::move(f));
+        if (!matchesAnyPattern(excluded, f.name, encoding_) && admit(f, item)) result.push_back(std::move(f));
       }
     }
     return result;
@@ -297,7 +338,7 @@ class Reader {
     const toml::node* nameNode = t->get("name");
     if (!nameNode) fail(item, "a file needs a name or a folder");
     if (!t->get("from")) return patternFiles(*nameNode, false);
-    std::string name = text(*nameNode, "file name", true);
+    std::string name = entryName(*nameNode, text(*nameNode, "file name", false));
     std::replace(name.begin(), name.end(), '/', '\\');
     checkName(*nameNode, name);
     const toml::node& from = *t->get("from");
@@ -317,15 +358,11 @@ class Reader {
       // A plain name: refuse it for Windows before looking for it.
       std::string name;
       for (const std::string& part : parts) name += (name.empty() ? "" : "\\") + part;
-      try {
-        checkName(node, toAnsi(name));
-      } catch (const std::invalid_argument& e) {
-        fail(node, std::string("file name: ") + e.what());
-      }
+      checkName(node, entryName(node, name));
     } else if (!wildcards) {
       fail(node, "a file name must not hold wildcards");
     }
-    auto found = located(node, [&] { return findFiles(source_, parts); });
+    auto found = located(node, [&] { return findFiles(source_, parts, encoding_); });
     if (!found.empty()) return found;
     if (hasWildcard(parts))
       fail(node, "no file matches " + pattern + " in " + displayPath(source_));
@@ -349,18 +386,20 @@ class Reader {
     }
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) fail(node, "missing folder " + displayPath(folder));
-    auto found = located(node, [&] { return findFiles(folder, {"**"}, prefix); });
+    auto found = located(node, [&] { return findFiles(folder, {"**"}, encoding_, prefix); });
     if (found.empty()) fail(node, "folder " + displayPath(folder) + " holds no files");
     return found;
   }
 
-  // Refuses an entry name (Windows-1252) that Windows cannot hold, naming its source if known.
+  // Refuses an entry name (in the package's encoding) that Windows cannot hold, naming its
+  // source if known.
   void checkName(const toml::node& node, const std::string& name,
                  const fs::path& source = {}) const {
-    std::string fault = windowsNameFault(name);
+    std::string fault = windowsNameFault(name, encoding_);
     if (fault.empty()) return;
     std::string from = source.empty() ? "" : " (" + displayPath(source) + ")";
-    fail(node, "\"" + fromAnsi(name) + "\"" + from + " cannot be a file name on Windows: " + fault);
+    fail(node, "\"" + fromPackage(name, encoding_) + "\"" + from +
+                   " cannot be a file name on Windows: " + fault);
   }
 
   // Checks a file against Windows and against every entry name taken so far; false when the
@@ -368,7 +407,8 @@ class Reader {
   bool admit(const ManifestFile& f, const toml::node& item) {
     checkName(item, f.name, f.source);
     fs::path source = f.source.lexically_normal();
-    auto [it, added] = taken_.emplace(foldCase(f.name), Taken{f.name, source, componentIndex_});
+    auto [it, added] =
+        taken_.emplace(foldCase(f.name, encoding_), Taken{f.name, source, componentIndex_});
     if (added) return true;
     Taken& first = it->second;
     if (first.name == f.name && first.source == source) {
@@ -376,12 +416,14 @@ class Reader {
       first.component = componentIndex_;
       return true;
     }
-    auto shown = [](const std::string& name, const fs::path& path) {
-      return "\"" + fromAnsi(name) + "\" (" + displayPath(path) + ")";
+    auto shown = [&](const std::string& name, const fs::path& path) {
+      return "\"" + fromPackage(name, encoding_) + "\" (" + displayPath(path) + ")";
     };
     fail(item, shown(first.name, first.source) + " and " + shown(f.name, source) +
                    (first.name == f.name ? " would be the same entry"
-                                         : " differ only in letter case, one file on Windows"));
+                    : encoding_ == Encoding::utf8
+                        ? " differ only in letter case or composition, one file on Windows"
+                        : " differ only in letter case, one file on Windows"));
   }
 
   struct Taken {
@@ -389,8 +431,9 @@ class Reader {
     fs::path source;
     int component;
   };
-  std::map<std::string, Taken> taken_;  // by entry name with letter case folded
+  std::map<std::string, Taken> taken_;  // by entry name as foldCase has it
   int componentIndex_ = 0;
+  Encoding encoding_ = Encoding::windows1252;
   fs::path path_, folder_, source_;
 };
 

@@ -13,7 +13,8 @@
 namespace qzpack {
 
 struct ManifestFile {
-  std::string name;  // the archive entry name and, expanded, the path under the destination
+  std::string name;  // the archive entry name and, expanded, the path under the destination, in
+                     // the package's encoding
   std::filesystem::path source;
 };
 
@@ -46,6 +47,8 @@ struct Manifest {
   std::string uninstallShortcut;  // linkName of a shortcut to it; empty for none
   std::string uninstallerAt;      // the manifest's file, line and column of the key, for errors
   Branding branding;              // the executables' level, icon and version information
+  Encoding encoding = Encoding::windows1252;  // of every text and name above
+  std::vector<std::string> warnings;          // what may fail on the user's system
 };
 
 // Reads and checks a manifest; throws BuildError.

@@ -8,10 +8,11 @@
 
 namespace qzpack {
 
-std::string quoted(const char* text) {
+std::string quoted(const char* text, Encoding encoding) {
   std::ostringstream s;
   s << '"';
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : ""); *p; ++p) {
+  std::string utf8 = fromPackage(text ? text : "", encoding);
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8.c_str()); *p; ++p) {
     switch (*p) {
       case '\r':
         s << "\\r";
@@ -56,12 +57,12 @@ Archive openPackageArchive(const std::string& path, std::ostream& err) {
   return archive;
 }
 
-std::string readWholeEntry(const ArchiveReader& archive, const char* name,
+std::string readWholeEntry(const ArchiveReader& archive, const char* name, Encoding encoding,
                            const std::function<void(const char*, size_t)>& sink, uint64_t* bytes) {
   // The sink may throw: the stream is closed on every way out.
   std::unique_ptr<EntryStream, void (*)(EntryStream*)> owned(openEntry(&archive, name), closeEntry);
   EntryStream* stream = owned.get();
-  if (!stream) return "entry " + quoted(name) + " cannot be opened (not a bzip2 stream?)";
+  if (!stream) return "entry " + quoted(name, encoding) + " cannot be opened (not a bzip2 stream?)";
   std::vector<char> buffer(16384);
   while (!entryAtEnd(stream)) {
     int32_t got = readEntry(stream, buffer.data(), static_cast<int32_t>(buffer.size()));
@@ -70,7 +71,7 @@ std::string readWholeEntry(const ArchiveReader& archive, const char* name,
   }
   std::ostringstream fault;
   if (entryFailed(stream))
-    fault << "entry " << quoted(name) << " stops at byte " << stream->position << " of "
+    fault << "entry " << quoted(name, encoding) << " stops at byte " << stream->position << " of "
           << stream->size
           << (stream->position < stream->size ? " (cut short or corrupt)"
                                               : " (its bzip2 stream does not end there intact)");

@@ -33,6 +33,14 @@ void report(const std::vector<unsigned char>& exe, const std::string& what, std:
 
 }  // namespace
 
+Encoding packageEncoding(const std::string& path) {
+  try {
+    return asksForUtf8(stubBytes(path), "stub") ? Encoding::utf8 : Encoding::windows1252;
+  } catch (const BuildError&) {
+    return Encoding::windows1252;
+  }
+}
+
 std::vector<std::string> reportPackageBranding(const std::string& path,
                                                const ArchiveReader& archive, std::ostream& out) {
   std::vector<std::string> faults;
@@ -43,7 +51,7 @@ std::vector<std::string> reportPackageBranding(const std::string& path,
   std::vector<unsigned char> bytes;
   uint64_t read = 0;
   std::string fault = readWholeEntry(
-      archive, uninstallerName,
+      archive, uninstallerName, Encoding::windows1252,  // an ASCII name
       [&](const char* data, size_t length) { bytes.insert(bytes.end(), data, data + length); },
       &read);
   if (fault.empty())

@@ -5,9 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "code_page.h"
 #include "package/archive.h"
 
 namespace qzpack {
+
+// The encoding of a package's strings: UTF-8 when its stub's application manifest asks for the
+// UTF-8 process code page, as setup then runs in it; otherwise Windows-1252 (also for a stub
+// whose resources are damaged, which list and verify report).
+Encoding packageEncoding(const std::string& path);
 
 // Prints the branding of the package's stub and of its uninstall.exe entry, if it has one, to
 // out; returns what is malformed.

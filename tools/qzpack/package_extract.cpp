@@ -9,6 +9,7 @@
 #include "host_files.h"
 #include "package/header.h"
 #include "package_access.h"
+#include "package_branding.h"
 #include "windows_names.h"
 
 namespace qzpack {
@@ -17,14 +18,14 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Target {
-  const char* name;  // the entry name, Windows-1252
+  const char* name;  // the entry name, in the package's encoding
   fs::path path;
 };
 
 // The archive entries the request names (every entry when it names none), each once. A name
 // may be given with '/' and, on a UTF-8 host, in UTF-8.
 std::vector<const char*> chosenEntries(const ArchiveReader& archive,
-                                       const std::vector<std::string>& names,
+                                       const std::vector<std::string>& names, Encoding encoding,
                                        std::vector<std::string>& faults) {
   std::vector<const char*> chosen;
   std::set<std::string> seen;
@@ -43,24 +44,27 @@ std::vector<const char*> chosenEntries(const ArchiveReader& archive,
       if (c == '/') c = '\\';
     const char* entry = find(name);
     try {
-      if (!entry) entry = find(toAnsi(name));
+      if (!entry) entry = find(toPackage(name, encoding));
     } catch (const std::invalid_argument&) {
     }
     if (entry)
       take(entry);
     else
-      faults.push_back("no entry is named " + quoted(name.c_str()));
+      faults.push_back("no entry is named " + quoted(name.c_str(), Encoding::utf8));
   }
   return chosen;
 }
 
 // Where an entry goes below folder, or a fault: names that leave the folder or that Windows
-// cannot hold, and links or files in the way, are refused.
-std::string place(const fs::path& folder, const char* name, bool force, fs::path& path) {
-  std::string fault = windowsNameFault(name);
-  if (!fault.empty()) return "entry " + quoted(name) + " is refused: " + fault;
+// cannot hold, and links or files in the way, are refused. The path is made from the name's
+// UTF-8 form, which std::filesystem hands to Windows as UTF-16.
+std::string place(const fs::path& folder, const char* name, Encoding encoding, bool force,
+                  fs::path& path) {
+  auto shown = [&] { return quoted(name, encoding); };
+  std::string fault = windowsNameFault(name, encoding);
+  if (!fault.empty()) return "entry " + shown() + " is refused: " + fault;
   path = folder;
-  std::string text = fromAnsi(name);
+  std::string text = fromPackage(name, encoding);
   for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
     end = text.find('\\', start);
     path /= fs::u8path(text.substr(start, end - start));
@@ -69,9 +73,9 @@ std::string place(const fs::path& folder, const char* name, bool force, fs::path
     if (isLink(path))
       return displayPath(path) + " is a symbolic link; extract neither follows nor replaces links";
     if (!last && fs::exists(path, ec) && !fs::is_directory(path, ec))
-      return displayPath(path) + " is a file where entry " + quoted(name) + " needs a folder";
+      return displayPath(path) + " is a file where entry " + shown() + " needs a folder";
     if (last && fs::is_directory(path, ec))
-      return displayPath(path) + " is a folder where entry " + quoted(name) + " needs a file";
+      return displayPath(path) + " is a folder where entry " + shown() + " needs a file";
     if (last && !force && fs::exists(path, ec))
       return displayPath(path) + " is there already (--force replaces it)";
   }
@@ -79,7 +83,8 @@ std::string place(const fs::path& folder, const char* name, bool force, fs::path
 }
 
 // Writes one entry through a temporary file; returns the fault, if any.
-std::string write(const ArchiveReader& archive, const Target& target, bool force, uint64_t& bytes) {
+std::string write(const ArchiveReader& archive, const Target& target, Encoding encoding, bool force,
+                  uint64_t& bytes) {
   try {
     std::error_code ec;
     fs::path folder = target.path.parent_path();
@@ -87,7 +92,7 @@ std::string write(const ArchiveReader& archive, const Target& target, bool force
       return "cannot create " + displayPath(folder) + ": " + ec.message();
     PendingOutput out(target.path);
     std::string fault = readWholeEntry(
-        archive, target.name, [&](const char* data, size_t size) { out.write(data, size); },
+        archive, target.name, encoding, [&](const char* data, size_t size) { out.write(data, size); },
         &bytes);
     if (!fault.empty()) return fault + "; " + displayPath(target.path) + " is not written";
     // A link or file that appeared since the checks is neither followed nor replaced.
@@ -104,6 +109,7 @@ std::string write(const ArchiveReader& archive, const Target& target, bool force
 
 int extractPackage(const ExtractRequest& request, std::ostream& out, std::ostream& err) {
   if (!readHeader(request.package, err)) return 1;
+  Encoding encoding = packageEncoding(request.package);
   Archive archive = openPackageArchive(request.package, err);
   freeSetupHeader();
   if (!archive) return 1;
@@ -114,9 +120,9 @@ int extractPackage(const ExtractRequest& request, std::ostream& out, std::ostrea
   if (fs::exists(request.folder, ec) && !fs::is_directory(request.folder, ec))
     faults.push_back(displayPath(request.folder) + " is not a folder");
   std::vector<Target> targets;
-  for (const char* name : chosenEntries(*archive, request.names, faults)) {
+  for (const char* name : chosenEntries(*archive, request.names, encoding, faults)) {
     Target target{name, {}};
-    std::string fault = place(request.folder, name, request.force, target.path);
+    std::string fault = place(request.folder, name, encoding, request.force, target.path);
     if (fault.empty())
       targets.push_back(target);
     else
@@ -131,7 +137,7 @@ int extractPackage(const ExtractRequest& request, std::ostream& out, std::ostrea
   uint64_t bytes = 0;
   size_t written = 0;
   for (const Target& target : targets) {
-    std::string fault = write(*archive, target, request.force, bytes);
+    std::string fault = write(*archive, target, encoding, request.force, bytes);
     if (fault.empty())
       ++written;
     else

@@ -12,6 +12,7 @@
 #include "package_access.h"
 #include "package_branding.h"
 #include "pe_layout.h"
+#include "windows_names.h"
 
 namespace qzpack {
 namespace {
@@ -35,38 +36,38 @@ std::vector<const T*> headerOrder(const T* first) {
   return items;
 }
 
-void printHeader(std::ostream& out) {
+void printHeader(Encoding encoding, std::ostream& out) {
   out << "setupFlags: "
       << flagNames(header.setupFlags, {{setupFlagBackground, "background window"}}) << "\n"
-      << "title: " << quoted(header.title) << "\n"
-      << "defaultDestination: " << quoted(header.defaultDestination) << "\n"
-      << "shortcutFolder: " << quoted(header.shortcutFolder) << "\n"
-      << "preInstallText: " << quoted(header.preInstallText) << "\n"
-      << "lastWords: " << quoted(header.lastWords) << "\n"
+      << "title: " << quoted(header.title, encoding) << "\n"
+      << "defaultDestination: " << quoted(header.defaultDestination, encoding) << "\n"
+      << "shortcutFolder: " << quoted(header.shortcutFolder, encoding) << "\n"
+      << "preInstallText: " << quoted(header.preInstallText, encoding) << "\n"
+      << "lastWords: " << quoted(header.lastWords, encoding) << "\n"
       << "custom fields: " << header.fieldCount << "\n";
   int index = 0;
   for (const CustomField* f = header.firstField; f; f = f->next, ++index)
-    out << "  [" << index << "] caption " << quoted(f->caption) << " variableName "
-        << quoted(f->variableName) << " flags "
+    out << "  [" << index << "] caption " << quoted(f->caption, encoding) << " variableName "
+        << quoted(f->variableName, encoding) << " flags "
         << flagNames(f->fieldFlags, {{fieldRequired, "required"}}) << "\n";
   int components = 0;
   for (const Component* c = header.firstComponent; c; c = c->next) ++components;
   out << "components: " << components << "\n";
   index = 0;
   for (const Component* c = header.firstComponent; c; c = c->next, ++index) {
-    out << "  [" << index << "] " << quoted(c->name) << " flags "
+    out << "  [" << index << "] " << quoted(c->name, encoding) << " flags "
         << flagNames(c->componentFlags,
                      {{componentSelected, "selected"}, {componentRequired, "required"}})
         << "\n";
     auto files = headerOrder(c->files);
     out << "      files: " << files.size() << "\n";
-    for (const ComponentFile* f : files) out << "        " << quoted(f->name) << "\n";
+    for (const ComponentFile* f : files) out << "        " << quoted(f->name, encoding) << "\n";
     auto shortcuts = headerOrder(c->shortcuts);
     out << "      shortcuts: " << shortcuts.size() << "\n";
     for (const ShortcutDefinition* s : shortcuts)
-      out << "        linkName " << quoted(s->linkName) << " target " << quoted(s->target)
-          << " arguments " << quoted(s->arguments) << " workingDirectory "
-          << quoted(s->workingDirectory) << "\n";
+      out << "        linkName " << quoted(s->linkName, encoding) << " target " << quoted(s->target, encoding)
+          << " arguments " << quoted(s->arguments, encoding) << " workingDirectory "
+          << quoted(s->workingDirectory, encoding) << "\n";
   }
 }
 
@@ -116,7 +117,7 @@ uint64_t streamEnd(const std::string& path, uint64_t from, uint64_t to) {
 }
 
 void printArchive(const ArchiveReader& a, const std::string& path, const PackageEnd& end,
-                  std::ostream& out) {
+                  Encoding encoding, std::ostream& out) {
   out << "archive: offset " << header.archiveOffset << ", flags "
       << flagNames(a.archiveFlags, {{archiveCompressed, "bzip2"}}) << ", " << a.count
       << " entries\n";
@@ -136,7 +137,7 @@ void printArchive(const ArchiveReader& a, const std::string& path, const Package
                                                    : end.dataEnd;
       stored = stop > a.offsets[i] ? stop - a.offsets[i] : 0;
     }
-    out << "  " << std::left << std::setw(40) << quoted(a.names[i]) << std::right << std::setw(12)
+    out << "  " << std::left << std::setw(40) << quoted(a.names[i], encoding) << std::right << std::setw(12)
         << a.sizes[i] << std::setw(12) << a.offsets[i] << std::setw(12) << stored << "\n";
   }
   if (a.status != archiveOk)
@@ -162,10 +163,12 @@ int listPackage(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!readHeader(path, err)) return 1;
   PackageEnd end = packageEnd(path);
   out << "package: " << path << " (" << end.fileSize << " bytes), " << signatureText(end) << "\n";
-  printHeader(out);
+  Encoding encoding = packageEncoding(path);
+  out << "encoding: " << encodingName(encoding) << "\n";
+  printHeader(encoding, out);
   Archive archive = openPackageArchive(path, err);
   if (!archive) return 1;
-  printArchive(*archive, path, end, out);
+  printArchive(*archive, path, end, encoding, out);
   std::vector<std::string> faults = reportPackageBranding(path, *archive, out);
   for (const std::string& fault : faults) err << path << ": " << fault << "\n";
   freeSetupHeader();
@@ -174,6 +177,7 @@ int listPackage(const std::string& path, std::ostream& out, std::ostream& err) {
 
 int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!readHeader(path, err)) return 1;
+  Encoding encoding = packageEncoding(path);
   Archive archive = openPackageArchive(path, err);
   if (!archive) return 1;
   std::vector<std::string> faults;
@@ -184,7 +188,7 @@ int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err)
       uint32_t offset;
       int32_t size;
       if (!findEntry(archive.get(), f->name, &offset, &size))
-        faults.push_back("file " + quoted(f->name) + " of component " + quoted(c->name) +
+        faults.push_back("file " + quoted(f->name, encoding) + " of component " + quoted(c->name, encoding) +
                          " has no archive entry");
     }
   }
@@ -193,8 +197,11 @@ int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err)
   for (int32_t i = 0; i < archive->count; ++i) {
     const char* name = archive->names[i];
     if (!seen.insert(name).second) continue;  // only the first of equal names can be read
+    if (encoding == Encoding::utf8 && !windowsNameFault(name, encoding).empty())
+      faults.push_back("entry " + quoted(name, encoding) +
+                       " cannot be a file name on Windows: " + windowsNameFault(name, encoding));
     std::string fault = readWholeEntry(
-        *archive, name, [](const char*, size_t) {}, &bytes);
+        *archive, name, encoding, [](const char*, size_t) {}, &bytes);
     if (!fault.empty()) faults.push_back(fault);
   }
   std::ostringstream branding;  // verify only checks it

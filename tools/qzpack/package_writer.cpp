@@ -122,7 +122,7 @@ BuildSummary writePackage(const Manifest& manifest, const std::vector<PackageEnt
                           const BuildOptions& options) {
   std::vector<unsigned char> stub = readStub(stubPath);
   if (changesExecutables(manifest.branding)) {
-    std::string title = fromAnsi(manifest.title);
+    std::string title = fromPackage(manifest.title, manifest.encoding);
     stub = brandExecutable(stub, manifest.branding, title, title + " Setup",
                            displayPath(output.filename()), "stub " + displayPath(stubPath));
   }

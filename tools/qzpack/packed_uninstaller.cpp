@@ -101,7 +101,7 @@ void PackedUninstaller::prepare(Manifest& manifest, const fs::path& output,
   temporaries_ = {branded, signedFile};
   std::vector<unsigned char> bytes = readAll(entry->source);
   if (changesExecutables(manifest.branding)) {
-    std::string title = fromAnsi(manifest.title);
+    std::string title = fromPackage(manifest.title, manifest.encoding);
     bytes = brandExecutable(bytes, manifest.branding, title, title + " Uninstall", entryName,
                             "uninstaller " + displayPath(entry->source));
   }

@@ -5,6 +5,7 @@
 
 #include "file_links.h"
 #include "host_files.h"
+#include "windows_names.h"
 
 namespace qzpack {
 namespace {
@@ -82,6 +83,7 @@ bool matchesFrom(const std::vector<std::string>& parts, size_t p,
 // Walks the folders a pattern reaches, never through a link.
 struct Finder {
   const std::vector<std::string>& parts;
+  Encoding encoding;
   std::vector<ManifestFile> found;
 
   [[noreturn]] static void fail(const fs::path& path, const std::string& why) {
@@ -106,7 +108,9 @@ struct Finder {
 
   void add(const fs::path& path, const std::string& name) {
     try {
-      found.push_back({toAnsi(name), path});
+      // Composed in UTF-8: a host that stores names decomposed gives them as Windows users type
+      // them.
+      found.push_back({toPackage(encoding == Encoding::utf8 ? composed(name) : name, encoding), path});
     } catch (const std::invalid_argument& e) {
       fail(path, std::string("has a name Windows cannot hold: ") + e.what());
     }
@@ -158,8 +162,8 @@ bool hasWildcard(const std::vector<std::string>& parts) {
 }
 
 std::vector<ManifestFile> findFiles(const fs::path& base, const std::vector<std::string>& parts,
-                                    const std::string& prefix) {
-  Finder finder{parts, {}};
+                                    Encoding encoding, const std::string& prefix) {
+  Finder finder{parts, encoding, {}};
   finder.visit(base, 0, prefix);
   auto& found = finder.found;
   auto byName = [](const ManifestFile& a, const ManifestFile& b) { return a.name < b.name; };
@@ -173,11 +177,11 @@ std::vector<ManifestFile> findFiles(const fs::path& base, const std::vector<std:
 }
 
 bool matchesAnyPattern(const std::vector<std::vector<std::string>>& patterns,
-                       const std::string& name) {
+                       const std::string& name, Encoding encoding) {
   if (patterns.empty()) return false;
   // The name is split into its folders once, whatever the number of patterns.
   std::vector<std::string> names;
-  std::string text = fromAnsi(name);
+  std::string text = fromPackage(name, encoding);
   size_t start = 0;
   for (size_t end; (end = text.find('\\', start)) != std::string::npos; start = end + 1)
     names.push_back(text.substr(start, end - start));

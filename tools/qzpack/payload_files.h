@@ -1,5 +1,5 @@
 // The files that a component's files list selects on the host: names and patterns below the
-// source folder, and whole folders. Entry names are Windows-1252 with backslashes.
+// source folder, and whole folders. Entry names are in the package's encoding, with backslashes.
 #pragma once
 #include <filesystem>
 #include <string>
@@ -16,16 +16,17 @@ std::vector<std::string> patternParts(const std::string& pattern);
 bool hasWildcard(const std::vector<std::string>& parts);
 
 // The files below base that parts select, sorted by entry name: prefix (empty, or ending in a
-// backslash) followed by the path below base. Folders are never entries. Throws BuildError when
-// a symbolic link, or anything but a file or folder, is reached, or a name has no Windows-1252
-// form.
+// backslash) followed by the path below base, in encoding (composed, in UTF-8). Folders are never
+// entries. Throws BuildError when a symbolic link, or anything but a file or folder, is reached,
+// or a name has no form in encoding (in UTF-8: is not UTF-8).
 std::vector<ManifestFile> findFiles(const std::filesystem::path& base,
                                     const std::vector<std::string>& parts,
+                                    Encoding encoding = Encoding::windows1252,
                                     const std::string& prefix = {});
 
 // Whether an entry name matches any of the patterns (each split by patternParts), ignoring letter
 // case as Windows does.
 bool matchesAnyPattern(const std::vector<std::vector<std::string>>& patterns,
-                       const std::string& name);
+                       const std::string& name, Encoding encoding = Encoding::windows1252);
 
 }  // namespace qzpack

@@ -25,9 +25,9 @@ void addUninstaller(Manifest& manifest, const fs::path& uninstaller) {
   for (ManifestComponent& c : manifest.components) {
     if (!carrier && (c.flags & componentRequired)) carrier = &c;
     for (const ManifestFile& f : c.files)
-      if (foldCase(f.name) == foldCase(entryName))
-        throw BuildError(at + ": uninstaller = true, but component \"" + c.name +
-                         "\" already has a file named " + f.name);
+      if (foldCase(f.name, manifest.encoding) == foldCase(entryName, manifest.encoding))
+        throw BuildError(at + ": uninstaller = true, but component \"" + fromPackage(c.name, manifest.encoding) +
+                         "\" already has a file named " + fromPackage(f.name, manifest.encoding));
   }
   if (!carrier)
     throw BuildError(at + ": uninstaller = true needs a required component to carry " + entryName);
