@@ -101,6 +101,77 @@ b"""
   EXPECT_THROW(qzpack::toAnsi("\xC3"), std::invalid_argument) << "cut UTF-8";
 }
 
+// encoding = "utf-8": texts stay UTF-8, names are taken composed, and a name too long for the
+// usual destination is warned of.
+TEST(QzpackManifest, Utf8KeepsTextsAndComposesNames) {
+  ScratchFolder folder;
+  writeFile(folder / "before.txt", std::string("\xD0\x9F\xD1\x80\xD0\xB8\n\xE6\x97\xA5"));
+  writeFile(folder / fs::u8path("cafe\xCC\x81.txt"), std::string("decomposed on the host"));
+  writeFile(folder / fs::u8path("\xCE\xB1\xCE\xB2/x.txt"), std::string("x"));
+  writeFile(folder / "manifest.toml", std::string(R"(
+encoding = "utf-8"
+title = "\u041F\u0440\u0438\u0432\u0435\u0442"
+defaultDestination = "%PROGRAMFILES%\\\u0394"
+preInstallText = { file = "before.txt" }
+[[component]]
+name = "\u65E5\u672C"
+files = ["*.txt", "\u03B1\u03B2\\**", { name = "\u0444\u0430\u0439\u043B.txt", from = "before.txt" },
+         { name = ")" + std::string(80, 'n') + "\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5\u65E5" + R"(", from = "before.txt" }]
+)"));
+  qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
+  EXPECT_EQ(m.encoding, qzpack::Encoding::utf8);
+  EXPECT_EQ(m.branding.activeCodePage, "UTF-8");
+  EXPECT_EQ(m.title, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  EXPECT_EQ(m.preInstallText, "\xD0\x9F\xD1\x80\xD0\xB8\r\n\xE6\x97\xA5");
+  EXPECT_EQ(m.components.at(0).name, "\xE6\x97\xA5\xE6\x9C\xAC");
+  std::vector<std::string> names;
+  for (const qzpack::ManifestFile& f : m.components.at(0).files) names.push_back(f.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"before.txt", "caf\xC3\xA9.txt",
+                                             "\xCE\xB1\xCE\xB2\\x.txt",
+                                             "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt",
+                                             std::string(80, 'n') + [] {
+                                               std::string s;
+                                               for (int i = 0; i < 54; ++i) s += "\xE6\x97\xA5";
+                                               return s;
+                                             }()}));
+  // 80 + 162 bytes fit 260, but not under "C:\Program Files (x86)\\u0394\".
+  ASSERT_EQ(m.warnings.size(), 1u);
+  EXPECT_NE(m.warnings[0].find("242 bytes"), std::string::npos) << m.warnings[0];
+}
+
+TEST(QzpackManifest, Utf8ErrorsNameThePlace) {
+  ScratchFolder folder;
+  writeFile(folder / "bad.txt", std::string("ok\n\xC3("));
+  writeFile(folder / fs::u8path("\xCE\x91.txt"), std::string("capital alpha"));
+  writeFile(folder / fs::u8path("\xCE\xB1.txt"), std::string("small alpha"));
+  writeFile(folder / fs::u8path("cafe\xCC\x81.txt"), std::string("decomposed"));
+  writeFile(folder / fs::u8path("caf\xC3\xA9.txt"), std::string("composed"));
+  const std::string head = "encoding = \"utf-8\"\ntitle = \"t\"\n";
+  const struct {
+    std::string manifest;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"title = \"\u041F\"\n", {":1:9", "U+41F is not in the Windows-1252 code page", "utf-8"}},
+      {"encoding = \"utf-16\"\ntitle = \"t\"\n", {":1:12", "\"windows-1252\" or \"utf-8\""}},
+      {head + "lastWords = \"\xC3(\"\n", {":3:"}},  // the TOML reader's own check
+      {head + "lastWords = { file = \"bad.txt\" }\n", {"bad.txt", "not valid UTF-8 (at byte 3)"}},
+      {head + "[[component]]\nname = \"c\"\nfiles = [\"*.txt\"]\n",
+       {":5:", "differ only in letter case or composition"}},
+  };
+  for (const auto& c : cases) {
+    std::string error = buildError(folder, c.manifest);
+    for (const std::string& part : c.said)
+      EXPECT_NE(error.find(part), std::string::npos) << c.manifest << " gives " << error;
+  }
+#ifndef _WIN32
+  // A host name that is not UTF-8 cannot be a Windows name in the package.
+  ScratchFolder other;
+  writeFile(other / "caf\xE9.txt", std::string("Latin-1 on the host"));
+  std::string error = buildError(other, head + "[[component]]\nname = \"c\"\nfiles = [\"*\"]\n");
+  EXPECT_NE(error.find("caf\xE9.txt has a name Windows cannot hold"), std::string::npos) << error;
+#endif
+}
+
 TEST(QzpackManifest, LimitsOfTheStubAreRefused) {
   ScratchFolder folder;
   std::string fields;
