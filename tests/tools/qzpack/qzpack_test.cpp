@@ -106,8 +106,8 @@ b"""
 TEST(QzpackManifest, Utf8KeepsTextsAndComposesNames) {
   ScratchFolder folder;
   writeFile(folder / "before.txt", std::string("\xD0\x9F\xD1\x80\xD0\xB8\n\xE6\x97\xA5"));
-  writeFile(folder / fs::u8path("cafe\xCC\x81.txt"), std::string("decomposed on the host"));
-  writeFile(folder / fs::u8path("\xCE\xB1\xCE\xB2/x.txt"), std::string("x"));
+  writeFile(folder.path() / fs::u8path("cafe\xCC\x81.txt"), std::string("decomposed on the host"));
+  writeFile(folder.path() / fs::u8path("\xCE\xB1\xCE\xB2/x.txt"), std::string("x"));
   writeFile(folder / "manifest.toml", std::string(R"(
 encoding = "utf-8"
 title = "\u041F\u0440\u0438\u0432\u0435\u0442"
@@ -142,10 +142,10 @@ files = ["*.txt", "\u03B1\u03B2\\**", { name = "\u0444\u0430\u0439\u043B.txt", f
 TEST(QzpackManifest, Utf8ErrorsNameThePlace) {
   ScratchFolder folder;
   writeFile(folder / "bad.txt", std::string("ok\n\xC3("));
-  writeFile(folder / fs::u8path("\xCE\x91.txt"), std::string("capital alpha"));
-  writeFile(folder / fs::u8path("\xCE\xB1.txt"), std::string("small alpha"));
-  writeFile(folder / fs::u8path("cafe\xCC\x81.txt"), std::string("decomposed"));
-  writeFile(folder / fs::u8path("caf\xC3\xA9.txt"), std::string("composed"));
+  writeFile(folder.path() / fs::u8path("\xCE\x91.txt"), std::string("capital alpha"));
+  writeFile(folder.path() / fs::u8path("\xCE\xB1.txt"), std::string("small alpha"));
+  writeFile(folder.path() / fs::u8path("cafe\xCC\x81.txt"), std::string("decomposed"));
+  writeFile(folder.path() / fs::u8path("caf\xC3\xA9.txt"), std::string("composed"));
   const std::string head = "encoding = \"utf-8\"\ntitle = \"t\"\n";
   const struct {
     std::string manifest;
@@ -166,7 +166,7 @@ TEST(QzpackManifest, Utf8ErrorsNameThePlace) {
 #ifndef _WIN32
   // A host name that is not UTF-8 cannot be a Windows name in the package.
   ScratchFolder other;
-  writeFile(other / "caf\xE9.txt", std::string("Latin-1 on the host"));
+  writeFile(other.path() / "caf\xE9.txt", std::string("Latin-1 on the host"));
   std::string error = buildError(other, head + "[[component]]\nname = \"c\"\nfiles = [\"*\"]\n");
   EXPECT_NE(error.find("caf\xE9.txt has a name Windows cannot hold"), std::string::npos) << error;
 #endif
