@@ -35,4 +35,8 @@ png 06-field-page field "${page[@]}"
 png 05-destination destination "${page[@]}"
 png 08-progress-and-finished progress "${page[@]}"
 png 09-last-words last-words "${page[@]}"
+# From the UTF-8 package's test (Unicode.*), when it has run.
+if [ -f "$shots/unicode-field.bmp" ]; then
+  png unicode-field unicode-field "${page[@]}"
+fi
 ls -l "$out"

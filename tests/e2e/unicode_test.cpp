@@ -159,7 +159,7 @@ class Unicode : public testing::Test {
 
   // Walks the wizard with the Polish field value; the confirmation's caption and the last
   // words, as the wizard shows them.
-  void install(std::wstring* caption, std::wstring* lastWords) {
+  void install(std::wstring* caption, std::wstring* lastWords, bool shot = false) {
     driver::Installer setup(package);
     driver::MessageBox box = setup.waitForMessageBox(deadline);
     ASSERT_TRUE(box.window) << "no confirmation";
@@ -168,7 +168,16 @@ class Unicode : public testing::Test {
     ASSERT_TRUE(setup.waitForWizard(deadline));
     std::wstring value = wide(polish);
     SendMessageW(setup.fieldBox(0), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
-    for (int page = 0; page < 5; ++page) setup.click(setup.next());
+    setup.click(setup.next());
+    setup.click(setup.next());
+    if (shot) {  // the field page: a Cyrillic caption and a Polish value (for the README)
+      EXPECT_TRUE(driver::waitUntil(
+          [&] { return driver::Installer::visible(setup.fieldBox(0)); }, deadline));
+      setup.paint();
+      EXPECT_TRUE(driver::saveBitmap(driver::captureScreen(),
+                                     hostPath(QZ_ARTIFACTS_DIR) / "unicode-field.bmp"));
+    }
+    for (int page = 2; page < 5; ++page) setup.click(setup.next());
     driver::MessageBox done = setup.waitForMessageBox(deadline);
     ASSERT_TRUE(done.window) << "no end of the installation";
     EXPECT_EQ(done.text, "Installation finished");
@@ -190,7 +199,7 @@ TEST_F(Unicode, InstallsUnderUnicodeNamesAndUninstallsToNothing) {
   MovedDocuments moved(documents);
   fs::create_directories(documents);
   std::wstring caption, lastWords;
-  ASSERT_NO_FATAL_FAILURE(install(&caption, &lastWords));
+  ASSERT_NO_FATAL_FAILURE(install(&caption, &lastWords, true));
   EXPECT_EQ(caption, wide(title));
   EXPECT_EQ(lastWords, wide("\u0413\u043E\u0442\u043E\u0432\u043E"));
 
