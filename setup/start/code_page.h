@@ -15,7 +15,6 @@ bool codePageRefused();
 
 // What the programs say then, in English: it is the one text that reads the same in every code
 // page.
-#define CODE_PAGE_REFUSAL                                                                       \
-  "This program is written for the UTF-8 code page, which Windows gives it from Windows 10 "  \
-  "version 1903 on. This Windows kept another code page, in which its texts and file names "   \
-  "would come out garbled, so it stops here."
+#define CODE_PAGE_REFUSAL                                                              \
+  "This program needs the UTF-8 code page of Windows 10 version 1903 or later. Here its " \
+  "texts and file names would be garbled."

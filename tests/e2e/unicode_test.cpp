@@ -247,7 +247,7 @@ TEST_F(Unicode, BothProgramsRefuseWhereTheCodePageStaysAnother) {
   ASSERT_NO_FATAL_FAILURE(hideCodePageRequest(uninstaller));
   auto [code, errors] = runSilently(uninstaller);
   EXPECT_EQ(code, 2u);
-  EXPECT_NE(errors.find("written for the UTF-8 code page"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("needs the UTF-8 code page"), std::string::npos) << errors;
   EXPECT_NE(errors.find("Nothing was removed."), std::string::npos) << errors;
   EXPECT_TRUE(fs::exists(dest / "_qzsetup.log"));
   EXPECT_TRUE(fs::exists(dest / fs::u8path(greekFolder) / fs::u8path(greekFile)));
@@ -261,7 +261,7 @@ TEST_F(Unicode, BothProgramsRefuseWhereTheCodePageStaysAnother) {
   driver::MessageBox box = setup.waitForMessageBox(deadline);
   ASSERT_TRUE(box.window);
   EXPECT_EQ(box.caption, "Error");
-  EXPECT_NE(box.text.find("written for the UTF-8 code page"), std::string::npos) << box.text;
+  EXPECT_NE(box.text.find("needs the UTF-8 code page"), std::string::npos) << box.text;
   EXPECT_EQ(FindWindowA("MainClass", nullptr), nullptr) << "no wizard";
   setup.answer(box, IDOK);
   EXPECT_EQ(setup.waitForExit(deadline), 0u);
