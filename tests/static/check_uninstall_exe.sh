@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Static checks of the shipping uninstall.exe (i686 cannot run on this machine): a 32-bit GUI
-# program that needs nothing but the three system DLLs it imports, within its 24 KiB goal.
+# program that needs nothing but the three system DLLs it imports, within its 25 KiB goal.
 set -euo pipefail
 exe=$1
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
@@ -14,4 +14,4 @@ imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort | t
 [ "$imports" = "advapi32.dll kernel32.dll msvcrt.dll " ] || fail "imports $imports"
 size=$(stat -c %s "$exe")
 echo "uninstall.exe (i686): $size bytes; imports: $imports"
-[ "$size" -le 24576 ] || fail "uninstall.exe grew to $size bytes, past its 24 KiB goal"
+[ "$size" -le 25600 ] || fail "uninstall.exe grew to $size bytes, past its 25 KiB goal"
