@@ -1,7 +1,5 @@
 #include "manifest.h"
 
-#include <toml++/toml.h>
-
 #include <algorithm>
 #include <fstream>
 #include <map>
@@ -11,6 +9,7 @@
 #include "file_links.h"
 #include "host_files.h"
 #include "payload_files.h"
+#include "toml_parser.h"
 #include "version_info.h"
 #include "windows_names.h"
 

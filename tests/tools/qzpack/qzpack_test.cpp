@@ -70,6 +70,9 @@ TEST(QzpackManifest, ErrorsNameTheFileLineAndColumn) {
             std::string::npos);
   EXPECT_NE(buildError(folder, "title = \"x\"\ncompression = \"zip\"\n").find(":2:"),
             std::string::npos);
+  // Found by fuzz_manifest: the TOML parser asserted on it instead of reporting it.
+  EXPECT_EQ(buildError(folder, "title = \"x\"\n[[\n").rfind(manifest + ":2:", 0), 0u)
+      << "a table header that ends at its brackets";
 }
 
 TEST(QzpackManifest, MissingPayloadFileIsNamed) {
