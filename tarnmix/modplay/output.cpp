@@ -211,7 +211,9 @@ void callFillBuffer(int offset, int bytes) {
   secondary->Unlock(part, partBytes, nullptr, 0);
 }
 
-DWORD WINAPI theMightyThreadProc(LPVOID) {
+// library: the reference to this DLL that the thread holds, so that a host unloading it after
+// a shutdown that gave up waiting does not pull the code from under the thread.
+DWORD WINAPI theMightyThreadProc(LPVOID library) {
   // The quit event first: when it and a notification are both signalled, ending wins.
   const HANDLE handles[3] = {quitEvent, event[0], event[1]};
   for (;;) {
@@ -221,16 +223,25 @@ DWORD WINAPI theMightyThreadProc(LPVOID) {
     else if (signalled == WAIT_OBJECT_0 + 2)
       callFillBuffer(0, partSamples);
     else
-      return 0;  // asked to end, or the wait failed: end rather than spin at top priority
+      break;  // asked to end, or the wait failed: end rather than spin at top priority
   }
+  // The last reference may be this one: the library goes only once the thread has left its code.
+  FreeLibraryAndExitThread(static_cast<HMODULE>(library), 0);
 }
 
 bool startThread() {
   quitEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (!quitEvent) return false;
+  HMODULE library;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCSTR>(&theMightyThreadProc), &library))
+    return false;
   DWORD id;
-  mightyThreadHandle = CreateThread(nullptr, 0, theMightyThreadProc, nullptr, 0, &id);
-  if (!mightyThreadHandle) return false;
+  mightyThreadHandle = CreateThread(nullptr, 0, theMightyThreadProc, library, 0, &id);
+  if (!mightyThreadHandle) {
+    FreeLibrary(library);
+    return false;
+  }
   mightyThreadId = id;
   SetThreadPriority(mightyThreadHandle, THREAD_PRIORITY_TIME_CRITICAL);
   return true;

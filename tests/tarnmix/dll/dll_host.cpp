@@ -17,8 +17,12 @@ CallLog theLog;
 
 CallLog* callLog = &theLog;
 
+std::string tarnmixPath() {
+  return fromUnixPath(QZ_TARNMIX_DLL);
+}
+
 bool loadTarnmix(TarnmixApi* api) {
-  return loadTarnmixLibrary(fromUnixPath(QZ_TARNMIX_DLL).c_str(), api);
+  return loadTarnmixLibrary(tarnmixPath().c_str(), api);
 }
 
 int threadCount() {

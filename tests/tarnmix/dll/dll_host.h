@@ -16,6 +16,8 @@ namespace dlltest {
 // The DLL under test (QZ_TARNMIX_DLL, the build's own or the shipping one) loaded and bound;
 // false if it cannot be loaded or an export is missing.
 bool loadTarnmix(TarnmixApi* api);
+// The Windows path of the DLL under test.
+std::string tarnmixPath();
 
 // Threads of this process, counted in a Toolhelp snapshot.
 int threadCount();

@@ -359,6 +359,32 @@ TEST_F(TarnmixDll, APlaybackThreadThatDoesNotEndInTimeHoldsBackTheNextStart) {
   CloseHandle(releaseEvent);
 }
 
+// The host unloads the library right after such a shutdown, while the callback still holds the
+// thread: the thread keeps the library in place until it has left its code, then it goes. A
+// copy under another name is loaded, so that this test holds the only reference to it.
+TEST_F(TarnmixDll, UnloadedWhileACallbackHoldsTheThreadItGoesWhenTheThreadEnds) {
+  std::string copy = besideProgram("tarnmix-unload.dll");
+  ASSERT_TRUE(CopyFileA(tarnmixPath().c_str(), copy.c_str(), FALSE));
+  TarnmixApi unloaded;
+  ASSERT_TRUE(loadTarnmixLibrary(copy.c_str(), &unloaded));
+  heldEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  releaseEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  unloaded.setModuleCallback(1, blockWhenAsked);
+  ASSERT_EQ(unloaded.playModule(exampleModule().c_str()), 1);
+  ASSERT_TRUE(waitForParts(3));
+  blockNextPart = true;
+  ASSERT_EQ(WaitForSingleObject(heldEvent, 30000), WAIT_OBJECT_0);
+  unloaded.shutdownTarnmix();
+  ASSERT_TRUE(FreeLibrary(unloaded.library));
+  EXPECT_NE(GetModuleHandleA(copy.c_str()), nullptr) << "the held thread's code was unloaded";
+  SetEvent(releaseEvent);
+  EXPECT_TRUE(waitUntil([&] { return GetModuleHandleA(copy.c_str()) == nullptr; }, 30000))
+      << "the library stays after its thread has ended";
+  CloseHandle(heldEvent);
+  CloseHandle(releaseEvent);
+  DeleteFileA(copy.c_str());
+}
+
 // A playlist host: the pattern callback starts the next song.
 std::string nextSong;
 std::atomic<int> callbackPlayResult{-1};
