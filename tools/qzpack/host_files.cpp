@@ -35,30 +35,50 @@ bool seekFile(std::FILE* file, uint64_t offset) {
 
 namespace {
 
-// A new file beside near under a name no other build picks; name receives it.
-File createTemporary(const fs::path& near, fs::path& name) {
-  std::random_device random;
-  name = near;
-  name += ".qzpack-" + std::to_string(random()) + ".tmp";
-  File file = openFile(name, "wb+");
-  if (!file) throw BuildError("cannot create " + displayPath(near) + ": " + std::strerror(errno));
-  return file;
+// The folder a path lies in, held as the path names it.
+HeldFolder folderOf(const fs::path& path) {
+  fs::path folder = path.parent_path();
+  HeldFolder held;
+  std::string fault = holdFolder(folder.empty() ? fs::path(".") : folder, {}, held);
+  if (!fault.empty()) throw BuildError(fault);
+  return held;
 }
 
-void discard(File& file, const fs::path& name) {
+// A new file in folder, beside near, under a name no other build picks (another is tried should
+// one be there); name receives it.
+File createTemporary(const HeldFolder& folder, const fs::path& near, fs::path& name) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = near.filename();
+    name += ".qzpack-" + std::to_string(random()) + ".tmp";
+    if (File file{createNewFile(folder, name)}) return file;
+    if (errno != EEXIST) break;
+  }
+  throw BuildError("cannot create " + displayPath(near) + ": " + std::strerror(errno));
+}
+
+void discard(File& file, const HeldFolder& folder, const fs::path& name) {
   if (!file) return;
   file.reset();
-  std::error_code ec;
-  fs::remove(name, ec);
+  removeInFolder(folder, name);
 }
 
 }  // namespace
 
 PendingOutput::PendingOutput(const fs::path& output)
-    : output_(output), file_(createTemporary(output, temp_)) {}
+    : folder_(folderOf(output)),
+      output_(output),
+      name_(output.filename()),
+      file_(createTemporary(folder_, output, temp_)) {}
+
+PendingOutput::PendingOutput(HeldFolder folder, const fs::path& name)
+    : folder_(std::move(folder)),
+      output_(folder_.path / name),
+      name_(name),
+      file_(createTemporary(folder_, output_, temp_)) {}
 
 PendingOutput::~PendingOutput() {
-  discard(file_, temp_);
+  discard(file_, folder_, temp_);
 }
 
 void PendingOutput::write(const void* data, size_t size) {
@@ -71,19 +91,17 @@ void PendingOutput::writeAt(uint64_t offset, const std::vector<unsigned char>& b
   std::fseek(file_.get(), 0, SEEK_END);
 }
 
-void PendingOutput::commit() {
+void PendingOutput::commit(bool replace) {
   if (std::fflush(file_.get()) != 0 || std::ferror(file_.get())) fail("cannot write");
   std::FILE* f = file_.release();
   if (std::fclose(f) != 0) {
-    std::error_code ec;
-    fs::remove(temp_, ec);
+    removeInFolder(folder_, temp_);
     throw BuildError("cannot write " + displayPath(output_));
   }
-  std::error_code ec;
-  fs::rename(temp_, output_, ec);
-  if (ec) {
-    fs::remove(temp_, ec);
-    throw BuildError("cannot create " + displayPath(output_) + ": " + ec.message());
+  if (!renameInFolder(folder_, temp_, name_, replace)) {
+    int error = errno;
+    removeInFolder(folder_, temp_);
+    throw BuildError("cannot create " + displayPath(output_) + ": " + std::strerror(error));
   }
 }
 
@@ -91,10 +109,14 @@ void PendingOutput::fail(const char* what) const {
   throw BuildError(std::string(what) + " " + displayPath(output_) + ": " + std::strerror(errno));
 }
 
-SpillFile::SpillFile(const fs::path& near) : file_(createTemporary(near, path_)) {}
+SpillFile::SpillFile(const fs::path& near) : folder_(folderOf(near)) {
+  fs::path name;
+  file_ = createTemporary(folder_, near, name);
+  path_ = near.parent_path() / name;
+}
 
 SpillFile::~SpillFile() {
-  discard(file_, path_);
+  discard(file_, folder_, path_.filename());
 }
 
 void SpillFile::append(const void* data, size_t size) {

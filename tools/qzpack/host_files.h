@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "held_folder.h"
+
 namespace qzpack {
 
 struct FileCloser {
@@ -25,23 +27,29 @@ File openFile(const std::filesystem::path& path, const char* mode);
 bool seekFile(std::FILE* file, uint64_t offset);
 
 // The output is written under a temporary name beside the target and renamed into place only
-// when complete, so a failure leaves nothing behind. Faults throw BuildError.
+// when complete, so a failure leaves nothing behind. The temporary file is always a new one, never
+// made through a link, in the target's folder held open. Faults throw BuildError.
 class PendingOutput {
  public:
   explicit PendingOutput(const std::filesystem::path& output);
+  // The output name inside a folder already held.
+  PendingOutput(HeldFolder folder, const std::filesystem::path& name);
   ~PendingOutput();
   PendingOutput(const PendingOutput&) = delete;
   PendingOutput& operator=(const PendingOutput&) = delete;
 
   void write(const void* data, size_t size);
   void writeAt(uint64_t offset, const std::vector<unsigned char>& bytes);
-  // Moves the file to its final name, replacing what is there.
-  void commit();
+  // Moves the file to its final name, replacing what is there only when replace is set (a link
+  // there is replaced, never followed).
+  void commit(bool replace = true);
   const std::filesystem::path& target() const { return output_; }
+  const HeldFolder& folder() const { return folder_; }
 
  private:
   [[noreturn]] void fail(const char* what) const;
-  std::filesystem::path output_, temp_;
+  HeldFolder folder_;
+  std::filesystem::path output_, name_, temp_;  // temp_ and name_ inside folder_
   File file_;
 };
 
@@ -64,6 +72,7 @@ class SpillFile {
 
  private:
   [[noreturn]] void fail(const char* what) const;
+  HeldFolder folder_;
   std::filesystem::path path_;
   File file_;
   uint64_t size_ = 0;

@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 struct Target {
   const char* name;  // the entry name, in the package's encoding
   fs::path path;
+  std::vector<fs::path> folders;  // the folders of path below the extract folder, in turn
 };
 
 // The archive entries the request names (every entry when it names none), each once. A name
@@ -58,17 +59,19 @@ std::vector<const char*> chosenEntries(const ArchiveReader& archive,
 // Where an entry goes below folder, or a fault: names that leave the folder or that Windows
 // cannot hold, and links or files in the way, are refused. The path is made from the name's
 // UTF-8 form, which std::filesystem hands to Windows as UTF-16.
-std::string place(const fs::path& folder, const char* name, Encoding encoding, bool force,
-                  fs::path& path) {
+std::string place(const fs::path& folder, Encoding encoding, bool force, Target& target) {
+  const char* name = target.name;
   auto shown = [&] { return quoted(name, encoding); };
   std::string fault = windowsNameFault(name, encoding);
   if (!fault.empty()) return "entry " + shown() + " is refused: " + fault;
+  fs::path& path = target.path;
   path = folder;
   std::string text = fromPackage(name, encoding);
   for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
     end = text.find('\\', start);
     path /= fs::u8path(text.substr(start, end - start));
     bool last = end == std::string::npos;
+    if (!last) target.folders.push_back(path.filename());
     std::error_code ec;
     if (isLink(path))
       return displayPath(path) + " is a symbolic link; extract neither follows nor replaces links";
@@ -82,23 +85,25 @@ std::string place(const fs::path& folder, const char* name, Encoding encoding, b
   return {};
 }
 
-// Writes one entry through a temporary file; returns the fault, if any.
-std::string write(const ArchiveReader& archive, const Target& target, Encoding encoding, bool force,
-                  uint64_t& bytes) {
+// Writes one entry through a temporary file; returns the fault, if any. The folders on its way are
+// walked again without following links, and held while the file is made: a link that appeared
+// since the checks is neither followed nor replaced.
+std::string write(const ArchiveReader& archive, const fs::path& folder, const Target& target,
+                  Encoding encoding, bool force, uint64_t& bytes) {
   try {
-    std::error_code ec;
-    fs::path folder = target.path.parent_path();
-    if (!fs::is_directory(folder, ec) && !fs::create_directories(folder, ec))
-      return "cannot create " + displayPath(folder) + ": " + ec.message();
-    PendingOutput out(target.path);
-    std::string fault = readWholeEntry(
+    HeldFolder held;
+    std::string fault = holdFolder(folder, target.folders, held);
+    if (!fault.empty()) return fault + "; " + displayPath(target.path) + " is not written";
+    PendingOutput out(std::move(held), target.path.filename());
+    fault = readWholeEntry(
         archive, target.name, encoding, [&](const char* data, size_t size) { out.write(data, size); },
         &bytes);
     if (!fault.empty()) return fault + "; " + displayPath(target.path) + " is not written";
-    // A link or file that appeared since the checks is neither followed nor replaced.
-    if (isLink(folder) || isLink(target.path) || (!force && fs::exists(target.path, ec)))
+    std::error_code ec;
+    if (isLinkInFolder(out.folder(), target.path.filename()) ||
+        (!force && fs::exists(target.path, ec)))
       return displayPath(target.path) + " appeared while extracting; it is left as it is";
-    out.commit();
+    out.commit(force);
     return {};
   } catch (const BuildError& e) {
     return e.what();
@@ -121,8 +126,8 @@ int extractPackage(const ExtractRequest& request, std::ostream& out, std::ostrea
     faults.push_back(displayPath(request.folder) + " is not a folder");
   std::vector<Target> targets;
   for (const char* name : chosenEntries(*archive, request.names, encoding, faults)) {
-    Target target{name, {}};
-    std::string fault = place(request.folder, name, encoding, request.force, target.path);
+    Target target{name, {}, {}};
+    std::string fault = place(request.folder, encoding, request.force, target);
     if (fault.empty())
       targets.push_back(target);
     else
@@ -136,8 +141,9 @@ int extractPackage(const ExtractRequest& request, std::ostream& out, std::ostrea
   if (!faults.empty()) return report("nothing extracted");
   uint64_t bytes = 0;
   size_t written = 0;
+  fs::create_directories(request.folder, ec);  // a fault shows at the first entry
   for (const Target& target : targets) {
-    std::string fault = write(*archive, target, encoding, request.force, bytes);
+    std::string fault = write(*archive, request.folder, target, encoding, request.force, bytes);
     if (fault.empty())
       ++written;
     else
