@@ -70,9 +70,12 @@ TEST(QzpackManifest, ErrorsNameTheFileLineAndColumn) {
             std::string::npos);
   EXPECT_NE(buildError(folder, "title = \"x\"\ncompression = \"zip\"\n").find(":2:"),
             std::string::npos);
-  // Found by fuzz_manifest: the TOML parser asserted on it instead of reporting it.
+  // Found by fuzz_manifest: the TOML parser asserted on these, or reached code it took for
+  // unreachable, instead of reporting them.
   EXPECT_EQ(buildError(folder, "title = \"x\"\n[[\n").rfind(manifest + ":2:", 0), 0u)
       << "a table header that ends at its brackets";
+  EXPECT_EQ(buildError(folder, "title = \"x\"\xC5\x87\n").rfind(manifest + ":1:", 0), 0u)
+      << "a non-ASCII character after a value";
 }
 
 TEST(QzpackManifest, MissingPayloadFileIsNamed) {
