@@ -11,7 +11,7 @@ enum { widePathSize = 1024 };  // room for any path the uninstaller handles, wit
 // drive root ("C:\"). False for anything else, since Windows may read it differently: relative
 // and drive-relative paths, device and "\\?\" paths, ".." above the root, a name that ends in a
 // dot or a space or holds one of : * ? " < > | or a control character, and a result that does
-// not fit.
+// not fit, counting the names a later ".." takes away (room for path itself always suffices).
 bool normalisePath(const wchar_t* path, wchar_t* out, size_t outSize);
 
 // Writes to out (widePathSize characters) the normal form of path with short names expanded on

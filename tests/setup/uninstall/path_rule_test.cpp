@@ -54,6 +54,9 @@ TEST(PathRule, NormalFormOfTrickyPaths) {
   for (const auto& c : cases) EXPECT_EQ(normal(c.path), c.expected) << c.path;
   EXPECT_EQ(normal(L"C:\\abcdef", 10), L"C:\\abcdef");
   EXPECT_EQ(normal(L"C:\\abcdef", 9), L"refused") << "the NUL must fit too";
+  // Found by fuzz_path_rule: the names a ".." takes away need room too.
+  EXPECT_EQ(normal(L"C:\\abcdefgh\\..\\x", 5), L"refused");
+  EXPECT_EQ(normal(L"C:\\abcdefgh\\..\\x", 17), L"C:\\x") << "room for the path itself";
 }
 
 TEST(PathRule, InsideIsStrictlyBelowTheFolderInAnyAsciiCase) {
