@@ -10,6 +10,7 @@
 #include "install/shortcut.h"
 #include "package/archive.h"
 #include "package/header.h"
+#include "package/name_rule.h"
 #include "package/services.h"
 
 const char* carrierPath;
@@ -72,13 +73,14 @@ bool planRun(ArchiveReader* reader, int fullInstallation, RunPlan* plan) {
   for (const Component* c = header.firstComponent; c; c = c->next, ++row) {
     plan->chosen[row] = fullInstallation || rowSelected(row);
     for (const ComponentFile* file = c->files; file; file = file->next) {
-      PlannedFile planned = {file->name, nullptr, 0, row, false, false, false};
+      PlannedFile planned = {file->name, nullptr, 0, row, false, false, false, false};
       uint32_t offset;
       planned.inArchive = findEntry(reader, file->name, &offset, &planned.size);
       progressTotal += 2 * int64_t{planned.size};
       if (!plan->chosen[row]) continue;
       char path[pathSize];
       const char* name = expandMacros(file->name);
+      planned.nameInside = nameStaysInside(name);
       planned.pathFits = joinPath(path, plan->destination, name);
       // A folder part may come from a field's value as well as from the name itself.
       planned.inFolder = hasFolderPart(name);
@@ -170,6 +172,8 @@ bool installComponent(const Component* component, int row, const RunPlan& plan, 
   }
   for (; *next < plan.fileCount && plan.files[*next].component == row; ++*next) {
     const PlannedFile& file = plan.files[*next];
+    // A name led outside by a patched header or a field's value: as damaged as a bad entry.
+    if (!file.nameInside) return fail(failure, faultDamagedArchive, file.name);
     if (!file.pathFits) return fail(failure, faultCannotWrite, file.outputPath);
     if (file.inFolder) makeDirectories(file.outputPath);
     if (!extractFile(*next, file, failure)) return false;

@@ -10,6 +10,7 @@ struct PlannedFile {
   int32_t size;       // from the archive's directory; 0 when the entry is not there
   int32_t component;  // the component's row
   bool inArchive;     // else the file is created empty
+  bool nameInside;    // else the expanded name leaves the destination, and the run fails there
   bool pathFits;      // else outputPath was cut, and the run fails when it gets to the file
   bool inFolder;      // the expanded name has a folder part, whose folders the run creates
 };

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "package/little_endian.h"
+#include "package/name_rule.h"
 
 char textBuffer[textBufferSize];
 SetupHeader header;
@@ -115,6 +116,9 @@ HeaderStatus readComponents(const Input& in, bool keep, ComponentSink sink) {
     for (int32_t f = 0; f < files; ++f) {
       const char* file;
       TRY(readString(in, &file));
+      // A fixed name is judged once, before the wizard starts; the run judges every name again
+      // as it expands it.
+      if (!keep && !strchr(file, '%') && !nameStaysInside(file)) return headerNameOutside;
       if (component && !addComponentFile(component, file)) return headerNoMemory;
     }
     TRY(readShortcuts(in, component));
@@ -193,6 +197,8 @@ const char* headerStatusText(HeaderStatus status) {
       return "a count is larger than the bytes left could hold";
     case headerArchiveOutside:
       return "the archive offset lies past the end of the file";
+    case headerNameOutside:
+      return "a file name leaves the destination folder";
     case headerNoMemory:
       return "out of memory";
   }

@@ -69,13 +69,15 @@ enum HeaderStatus {
   headerTooManyFields,   // more custom fields than the wizard has pages for
   headerCountTooLarge,   // a count larger than the bytes left could hold
   headerArchiveOutside,  // archiveOffset lies past the end of the file
+  headerNameOutside,     // first pass: a file name with no macro would leave the destination
   headerNoMemory,
 };
 
 typedef void (*ComponentSink)(const char* name, int selected);
 
 // First pass (firstPass true): archiveOffset, setupFlags and the custom fields; the rest of the
-// header is walked to make sure it is whole, but nothing else is kept. Second pass: the five
+// header is walked to make sure it is whole and that every file name without a macro stays
+// inside the destination, but nothing else is kept. Second pass: the five
 // texts and the components, each component handed to sink once read (sink may be null).
 HeaderStatus readSetupHeader(const char* carrierPath, bool firstPass, ComponentSink sink);
 HeaderStatus readSetupHeaderFrom(FILE* carrier, bool firstPass, ComponentSink sink);

@@ -25,14 +25,16 @@ bool requiredFieldMissing() {
 }
 
 // An empty or relative destination would scatter files in the working folder or at the root of
-// the current drive.
+// the current drive; a "\\?\" or "\\.\" path is taken by Windows as written, past the checks
+// that keep each file inside the destination, or names a device.
 bool destinationIsRelative() {
   char text[maxPathLength + 1] = "";
   GetWindowTextA(wizard.destinationBox, text, sizeof text);
   bool drivePath = ((text[0] | 0x20) >= 'a' && (text[0] | 0x20) <= 'z') && text[1] == ':' &&
                    isSeparator(text[2]);
-  bool networkPath =
-      isSeparator(text[0]) && isSeparator(text[1]) && text[2] && !isSeparator(text[2]);
+  bool devicePath = (text[2] == '?' || text[2] == '.') && (!text[3] || isSeparator(text[3]));
+  bool networkPath = isSeparator(text[0]) && isSeparator(text[1]) && text[2] &&
+                     !isSeparator(text[2]) && !devicePath;
   if (drivePath || networkPath) return false;
   message(relativeDestinationText, "Error", MB_ICONERROR);
   return true;

@@ -291,11 +291,12 @@ variableName = "NICK"
   EXPECT_EQ(Installer::text(setup->destinationBox()), "C:\\Typed") << "kept on a Back return";
 }
 
-TEST_F(Wizard, RelativeOrEmptyDestinationIsRefused) {
+TEST_F(Wizard, RelativeEmptyOrDeviceDestinationIsRefused) {
   start(makePackage());
   next();
   next();
-  for (const char* bad : {"", "relative\\folder", "C:folder", "\\rooted"}) {
+  for (const char* bad : {"", "relative\\folder", "C:folder", "\\rooted", "\\\\?\\C:\\x",
+                          "\\\\.\\C:\\x", "//?/C:/x", "\\\\."}) {
     setup->type(setup->destinationBox(), bad);
     next();
     driver::MessageBox box = setup->waitForMessageBox();

@@ -1,5 +1,6 @@
 #include "test_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <random>
@@ -142,6 +143,13 @@ Bytes iconFile(const std::vector<unsigned>& sizes) {
   }
   directory.insert(directory.end(), images.begin(), images.end());
   return directory;
+}
+
+void replaceAll(Bytes& bytes, const std::string& text, const std::string& by) {
+  if (text.size() != by.size()) throw std::invalid_argument("replaceAll: lengths differ");
+  for (auto at = bytes.begin();
+       (at = std::search(at, bytes.end(), text.begin(), text.end())) != bytes.end();)
+    at = std::copy(by.begin(), by.end(), at);
 }
 
 Bytes mixedBytes(size_t length, uint32_t seed) {

@@ -62,6 +62,10 @@ std::filesystem::path buildPackage(const ScratchFolder& folder, const std::strin
 // An icon file (.ico) with one 32-bit bitmap image of each size, square.
 Bytes iconFile(const std::vector<unsigned>& sizes);
 
+// What patching a finished package does: every occurrence of text in bytes replaced by another
+// of the same length (a name in the header and in the archive directory alike).
+void replaceAll(Bytes& bytes, const std::string& text, const std::string& by);
+
 // Deterministic bytes of a given length that compress to varying degrees.
 Bytes mixedBytes(size_t length, uint32_t seed);
 

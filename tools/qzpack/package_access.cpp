@@ -43,7 +43,9 @@ std::string quoted(const char* text, Encoding encoding) {
 bool readHeader(const std::string& path, std::ostream& err) {
   freeSetupHeader();
   HeaderStatus status = readSetupHeader(path.c_str(), true, nullptr);
-  if (status == headerOk) status = readSetupHeader(path.c_str(), false, nullptr);
+  // Such a name stops the stub's first pass, but not a reading of the whole header: verify
+  // names each one.
+  if (status == headerOk || status == headerNameOutside) status = readSetupHeader(path.c_str(), false, nullptr);
   if (status != headerOk) {
     err << path << ": setup header: " << headerStatusText(status) << "\n";
     return false;

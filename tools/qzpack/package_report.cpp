@@ -9,6 +9,7 @@
 
 #include "host_files.h"
 #include "package/header.h"
+#include "package/name_rule.h"
 #include "package_access.h"
 #include "package_branding.h"
 #include "pe_layout.h"
@@ -187,9 +188,11 @@ int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err)
     for (const ComponentFile* f : headerOrder(c->files)) {
       uint32_t offset;
       int32_t size;
+      std::string file =
+          "file " + quoted(f->name, encoding) + " of component " + quoted(c->name, encoding);
+      if (!nameStaysInside(f->name)) faults.push_back(file + " leaves the destination folder");
       if (!findEntry(archive.get(), f->name, &offset, &size))
-        faults.push_back("file " + quoted(f->name, encoding) + " of component " + quoted(c->name, encoding) +
-                         " has no archive entry");
+        faults.push_back(file + " has no archive entry");
     }
   }
   std::set<std::string> seen;
@@ -197,7 +200,9 @@ int verifyPackage(const std::string& path, std::ostream& out, std::ostream& err)
   for (int32_t i = 0; i < archive->count; ++i) {
     const char* name = archive->names[i];
     if (!seen.insert(name).second) continue;  // only the first of equal names can be read
-    if (encoding == Encoding::utf8 && !windowsNameFault(name, encoding).empty())
+    if (!nameStaysInside(name))
+      faults.push_back("entry " + quoted(name, encoding) + " would leave the destination folder");
+    else if (encoding == Encoding::utf8 && !windowsNameFault(name, encoding).empty())
       faults.push_back("entry " + quoted(name, encoding) +
                        " cannot be a file name on Windows: " + windowsNameFault(name, encoding));
     std::string fault = readWholeEntry(

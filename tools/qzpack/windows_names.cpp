@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "package/name_rule.h"
+
 namespace qzpack {
 namespace {
 
@@ -42,20 +44,6 @@ std::string foldUtf8(const std::string& name) {
   return folded;
 }
 
-// Names that open a device instead of a file, whatever extension follows them.
-bool isDeviceName(const std::string& part, Encoding encoding) {
-  std::string base = part.substr(0, part.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();  // "aux .txt" is AUX too
-  base = fromPackage(foldCase(base, encoding), encoding);
-  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-    if (base == device) return true;
-  // COM1-COM9 and LPT1-LPT9, also with the superscript digits 1, 2 and 3.
-  if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0) return false;
-  std::string digit = base.substr(3);
-  return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\u00B9" ||
-         digit == "\u00B2" || digit == "\u00B3";
-}
-
 std::string partFault(const std::string& part, bool first, Encoding encoding) {
   if (part.empty())
     return first ? "it starts with a backslash, which makes it absolute"
@@ -63,7 +51,7 @@ std::string partFault(const std::string& part, bool first, Encoding encoding) {
   if (part == "." || part == "..") return "it has a folder named " + quoted(part, encoding);
   if (part.back() == '.' || part.back() == ' ')
     return quoted(part, encoding) + " ends with a dot or a space, which Windows drops";
-  if (isDeviceName(part, encoding)) return quoted(part, encoding) + " is a device name on Windows";
+  if (isDeviceName(part.data(), part.size())) return quoted(part, encoding) + " is a device name on Windows";
   return {};
 }
 

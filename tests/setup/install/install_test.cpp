@@ -4,7 +4,9 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -462,6 +464,59 @@ TEST_F(InstallRun, FileNameWithAFolderPartGoesIntoThatFolder) {
     fs::remove_all(dest());
     ASSERT_EQ(run(1), installDone) << failure.path;
     EXPECT_EQ(readFile(dest(c.installed)), bytesOf("level one"));
+  }
+}
+
+// Every path below root but those below skipped: what a run must leave as it found it.
+std::vector<fs::path> treeBut(const fs::path& root, const fs::path& skipped) {
+  std::vector<fs::path> paths;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    if (it->path() == skipped) it.disable_recursion_pending();
+    paths.push_back(it->path());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+TEST_F(InstallRun, NamesThatLeaveTheDestinationFailPartWayWritingNothingOutsideIt) {
+  writeFile(folder / "good.txt", std::string("good"));
+  writeFile(folder / "bad.txt", std::string("bad"));
+  destination = (folder / "outer" / "dest").string();
+  struct Case {
+    const char* name;   // as patched into the header
+    const char* field;  // the value of %F%
+  };
+  for (const Case& c : {Case{"..\\x", ""}, Case{"a\\..\\..\\x", ""}, Case{"\\x", ""},
+                        Case{"C:x", ""}, Case{"x:s", ""}, Case{"CON", ""},
+                        Case{"%F%\\x", "..\\.."}, Case{"%F%", "..\\x"}, Case{"%F%x", "C:"}}) {
+    SCOPED_TRACE(c.name + std::string(" with ") + c.field);
+    bool fixed = !std::strchr(c.name, '%');
+    std::string placeholder = fixed ? std::string(std::strlen(c.name), 'Q') : c.name;
+    Bytes bytes = readFile(buildPackage(
+        folder,
+        "title = \"T\"\ncompression = \"none\"\n[[field]]\ncaption = \"F\"\nvariableName = "
+        "\"F\"\n[[component]]\nname = \"C\"\nfiles = [{ name = '" +
+            placeholder + "', from = \"bad.txt\" }, \"good.txt\"]\n"));
+    replaceAll(bytes, placeholder, c.name);
+    writeFile(folder / "patched.exe", bytes);
+    freeSetupHeader();
+    selectedRows.clear();
+    std::string path = (folder / "patched.exe").string();
+    EXPECT_EQ(readSetupHeader(path.c_str(), true, nullptr), fixed ? headerNameOutside : headerOk)
+        << "a fixed name is refused before the wizard starts";
+    ASSERT_EQ(readSetupHeader(path.c_str(), false, addComponentRow), headerOk);
+    carrierPath = path.c_str();
+    fields = {c.field};
+    fs::remove_all(folder / "outer");
+    fs::create_directories(dest());
+    std::vector<fs::path> outside = treeBut(folder.path(), destination);
+    ASSERT_EQ(run(1), installFailed);
+    EXPECT_EQ(failure.fault, faultDamagedArchive);
+    EXPECT_STREQ(failure.path, c.name);
+    EXPECT_EQ(treeBut(folder.path(), destination), outside);
+    EXPECT_EQ(treeBut(dest(), {}), (std::vector<fs::path>{dest("_qzsetup.log"), dest("good.txt")}));
+    EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{1, destination + "\\good.txt"}}));
   }
 }
 

@@ -263,6 +263,26 @@ TEST_F(HeaderTest, CountsLargerThanTheFileCouldHoldAreRefusedBeforeReading) {
   EXPECT_EQ(readSetupHeader(files.c_str(), false, recordRow), headerCountTooLarge);
 }
 
+TEST_F(HeaderTest, FirstPassRefusesAFixedFileNameOutsideTheDestinationNotOneWithAMacro) {
+  for (const char* name : {"..\\x", "%F%\\..\\..\\x"}) {
+    SCOPED_TRACE(name);
+    freeSetupHeader();
+    Bytes component;
+    putString(component, "C");
+    component.push_back(1);
+    putU32(component, 2);
+    putString(component, "in.txt");
+    putString(component, name);
+    putU32(component, 0);
+    std::string path = carrier(headerWith(0, {}, 1, component));
+    bool fixed = name[0] != '%';
+    EXPECT_EQ(readSetupHeader(path.c_str(), true, nullptr), fixed ? headerNameOutside : headerOk);
+    ASSERT_EQ(readSetupHeader(path.c_str(), false, nullptr), headerOk)
+        << "the second pass keeps names: the run judges them as it expands them";
+    EXPECT_STREQ(header.firstComponent->files->name, name);
+  }
+}
+
 TEST_F(HeaderTest, ReadHeaderStringStopsAtNulAndRefusesACutString) {
   writeFile(folder / "strings", Bytes{'a', 'b', 0, 0, 'c', 'd'});
   FILE* file = fopen((folder / "strings").string().c_str(), "rb");

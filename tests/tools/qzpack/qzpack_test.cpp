@@ -372,6 +372,22 @@ TEST(QzpackReport, VerifyReportsAHeaderFileWithoutAnEntry) {
       << run.err;
 }
 
+TEST(QzpackReport, VerifyNamesEveryFileAndEntryThatWouldLeaveTheDestination) {
+  ScratchFolder folder;
+  writePayload(folder);
+  Bytes package = readFile(buildPackage(folder, twoFiles));
+  replaceAll(package, "one.txt", "..\\a.tx");
+  replaceAll(package, "data\\two.bin", "b.bin:stream");
+  writeFile(folder / "patched.exe", package);
+  Outcome run = verify(folder / "patched.exe");
+  EXPECT_NE(run.status, 0);
+  for (const char* fault : {"file \"..\\\\a.tx\" of component \"Main\" leaves the destination",
+                            "file \"b.bin:stream\" of component \"Main\" leaves the destination",
+                            "entry \"..\\\\a.tx\" would leave the destination",
+                            "entry \"b.bin:stream\" would leave the destination", ": 4 faults"})
+    EXPECT_NE(run.err.find(fault), std::string::npos) << fault << "\n" << run.err;
+}
+
 TEST(QzpackUninstaller, EntryAndShortcutGoToTheFirstRequiredComponent) {
   ScratchFolder folder;
   writePayload(folder);
