@@ -81,3 +81,23 @@ void makeDirectories(const char* path) {
     free(remembered);
   }
 }
+
+bool passesLink(const char* path, size_t from) {
+  char prefix[261];
+  size_t length = strlen(path);
+  if (length >= sizeof prefix) return false;  // such a path is refused before it is used
+  memcpy(prefix, path, length + 1);
+  for (size_t start = from, end = from; end <= length; ++end) {
+    if (end < length && !isSeparator(path[end])) continue;
+    size_t n = end - start;
+    bool dots = n && n <= 2 && path[start] == '.' && path[end - 1] == '.';
+    start = end + 1;
+    if (!n || dots) continue;
+    prefix[end] = 0;
+    DWORD attributes = GetFileAttributesA(prefix);
+    prefix[end] = path[end];
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      return true;
+  }
+  return false;
+}

@@ -1,5 +1,6 @@
-// Creating the folders of a path.
+// Creating the folders of a path, and looking for links on it.
 #pragma once
+#include <stddef.h>
 
 // Backslash, or the slash that Windows takes for one.
 bool isSeparator(char c);
@@ -11,3 +12,8 @@ bool hasFolderPart(const char* path);
 // or the current directory. Errors are not reported: the run finds out when it opens a file.
 // The process's working directory is the same afterwards.
 void makeDirectories(const char* path);
+
+// Whether a folder or file that path names after its first `from` characters exists as a
+// reparse point (a junction or a symbolic link), which would lead a write through it elsewhere.
+// "." and ".." are passed over: they name folders judged before them.
+bool passesLink(const char* path, size_t from);

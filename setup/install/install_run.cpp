@@ -104,6 +104,12 @@ void reportProgress() {
   drawProgress(done, total);
 }
 
+// A junction or link planted below an existing destination would lead a write elsewhere (the
+// destination itself may be one). False, and the failure set, when path passes through one.
+bool inPlace(const char* path, const RunPlan& plan, InstallFailure* failure) {
+  return !passesLink(path, strlen(plan.destination)) || fail(failure, faultCannotWrite, path);
+}
+
 bool logRecord(unsigned char type, const char* path, InstallFailure* failure) {
   if (!writeLogType(type) || !writeLogString(installLog, path))
     return fail(failure, faultCannotWrite, logPath);
@@ -168,6 +174,7 @@ bool installComponent(const Component* component, int row, const RunPlan& plan, 
   if (!installLog) {
     if (!joinPath(logPath, plan.destination, logName))
       return fail(failure, faultCannotWrite, logPath);
+    if (!inPlace(logPath, plan, failure)) return false;
     if (!(installLog = fopen(logPath, "wb"))) return fail(failure, faultCannotWrite, logPath);
   }
   for (; *next < plan.fileCount && plan.files[*next].component == row; ++*next) {
@@ -175,7 +182,12 @@ bool installComponent(const Component* component, int row, const RunPlan& plan, 
     // A name led outside by a patched header or a field's value: as damaged as a bad entry.
     if (!file.nameInside) return fail(failure, faultDamagedArchive, file.name);
     if (!file.pathFits) return fail(failure, faultCannotWrite, file.outputPath);
-    if (file.inFolder) makeDirectories(file.outputPath);
+    // Before the folders are made, and again before the file is opened.
+    if (!inPlace(file.outputPath, plan, failure)) return false;
+    if (file.inFolder) {
+      makeDirectories(file.outputPath);
+      if (!inPlace(file.outputPath, plan, failure)) return false;
+    }
     if (!extractFile(*next, file, failure)) return false;
     if (!logRecord(logFileRecord, file.outputPath, failure)) return false;
   }

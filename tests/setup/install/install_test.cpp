@@ -520,6 +520,94 @@ TEST_F(InstallRun, NamesThatLeaveTheDestinationFailPartWayWritingNothingOutsideI
   }
 }
 
+// Starts a program of the build machine on the host's names of paths: Wine starts those too,
+// without a process to wait for. False where it cannot (not under Wine).
+bool startOnHost(const char* program, const std::vector<fs::path>& paths) {
+  auto unixName = reinterpret_cast<char* (*)(const wchar_t*)>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+  if (!unixName) return false;
+  std::string command = program;
+  for (const fs::path& path : paths) command += std::string(" ") + unixName(path.c_str());
+  // Its own output goes nowhere: a host program given the test's took the test's own with it.
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE nowhere = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherited, OPEN_EXISTING, 0,
+                               nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = nowhere;
+  PROCESS_INFORMATION process;
+  bool started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &process);
+  CloseHandle(nowhere);
+  if (!started) return false;
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return true;
+}
+
+// Whether path is there as a reparse point, or (when wanted is false) not there at all, within
+// a minute.
+bool becomes(const fs::path& path, bool wanted) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(10)) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (wanted ? attributes != INVALID_FILE_ATTRIBUTES &&
+                     (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+               : attributes == INVALID_FILE_ATTRIBUTES)
+      return true;
+  }
+  return false;
+}
+
+// Wine 8 sets no reparse point (FSCTL_SET_REPARSE_POINT is not supported) but shows the host's
+// symbolic link to a folder as a folder that is one: a junction as far as the stub can tell.
+// Removed with the host's rm, since Wine's RemoveDirectory removes the folder it leads to.
+struct Junction {
+  Junction(const fs::path& path, const fs::path& target) : link(fs::absolute(path)) {
+    planted = startOnHost("Z:\\bin\\ln -s", {fs::absolute(target), link}) && becomes(link, true);
+  }
+  ~Junction() {
+    if (startOnHost("Z:\\bin\\rm", {link})) becomes(link, false);
+  }
+  fs::path link;
+  bool planted;
+};
+
+TEST_F(InstallRun, AJunctionBelowTheDestinationIsRefusedWhileTheDestinationMayBeOne) {
+  writeFile(folder / "a.txt", std::string("a"));
+  fs::path elsewhere = folder / "elsewhere";
+  struct Case {
+    const char* link;  // below the destination, or "" for the destination itself
+    const char* name;
+    bool refused;
+  };
+  for (const Case& c : {Case{"sub", "sub\\a.txt", true}, Case{"x\\sub", "x\\sub\\y\\a.txt", true},
+                        Case{"", "a.txt", false}}) {
+    SCOPED_TRACE(c.name);
+    freeSetupHeader();
+    selectedRows.clear();
+    package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [{ name = '" +
+            std::string(c.name) + "', from = \"a.txt\" }]\n");
+    fs::remove_all(dest());
+    fs::remove_all(elsewhere);
+    fs::create_directories(elsewhere);
+    if (c.link[0]) fs::create_directories(dest(c.link).parent_path());
+    Junction junction(c.link[0] ? dest(c.link) : fs::path(destination), elsewhere);
+    if (!junction.planted) GTEST_SKIP() << "no junctions here (only Wine's are made)";
+    InstallOutcome outcome = run(1);
+    if (!c.refused) {
+      EXPECT_EQ(outcome, installDone) << failure.path;
+      EXPECT_EQ(readFile(elsewhere / "a.txt"), bytesOf("a"));
+      continue;
+    }
+    ASSERT_EQ(outcome, installFailed);
+    EXPECT_EQ(failure.fault, faultCannotWrite);
+    EXPECT_EQ(std::string(failure.path), destination + "\\" + c.name);
+    EXPECT_TRUE(fs::is_empty(elsewhere)) << "nothing written through the junction";
+    EXPECT_EQ(readFile(dest("_qzsetup.log")), Bytes());
+  }
+}
+
 TEST_F(InstallRun, CarrierCutShortInsideItsArchiveFailsPartWay) {
   writeFile(folder / "big.bin", mixedBytes(200000, 3));
   package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"big.bin\"]\n");
