@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   for (const Component* c = header.firstComponent; c; c = c->next)
     for (const ComponentFile* f = c->files; f; f = f->next) ++files;
   CoInitialize(nullptr);
-  carrierPath = argv[1];
+  carrier = openPackageFile(argv[1]);
   LARGE_INTEGER frequency, start, end;
   FILETIME created, exited, kernelBefore, userBefore, kernel, user;
   QueryPerformanceFrequency(&frequency);

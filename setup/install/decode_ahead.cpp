@@ -74,8 +74,7 @@ struct Decoder {
   int32_t ownAhead;  // the file it decodes ahead while it waits, or -1
   Chunk* writing;    // handed out by nextChunk, taken back at the next call
   Chunk direct;      // a file it decodes itself goes straight into this one, not queued
-  // Each thread's last finished stream: the next entry it opens goes through the same package
-  // file.
+  // Each thread's last finished stream: the next entry it opens takes over its record.
   EntryStream* runSpent;
   // The second thread's own.
   EntryStream* secondSpent;
@@ -98,8 +97,8 @@ Step advance(int32_t index, Owner by, Chunk* chunk) {
   if (!file->opened) {
     file->stream = reopenEntry(d.reader, d.plan[index].name, spent);
     spent = nullptr;
-    // Not in the archive: created empty. In it but not readable (the carrier renamed or
-    // locked, the decoder refusing to start): a file left empty would pass for installed.
+    // Not in the archive: created empty. In it but not readable (no memory for its decoder): a
+    // file left empty would pass for installed.
     step.unopenable = !file->stream && d.plan[index].inArchive;
     step.done = entryAtEnd(file->stream);
   } else {

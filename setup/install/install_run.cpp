@@ -13,7 +13,7 @@
 #include "package/name_rule.h"
 #include "package/services.h"
 
-const char* carrierPath;
+PackageFile carrier = {-1};
 int64_t progressDone;
 int64_t progressTotal;
 
@@ -210,11 +210,11 @@ void scaleProgress(int64_t done, int64_t total, int32_t* scaledDone, int32_t* sc
 InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure) {
   failure->fault = faultNone;
   failure->path[0] = 0;
-  ArchiveReader* reader = openArchive(carrierPath, header.archiveOffset);
+  ArchiveReader* reader = openArchiveIn(carrier, header.archiveOffset);
   if (!reader) return installNoCarrier;
   if (reader->status != archiveOk) {
     // A download cut short or damaged: refuse before anything is written.
-    fail(failure, faultDamagedArchive, carrierPath);
+    fail(failure, faultDamagedArchive, "");
     freeArchive(reader);
     return installFailed;
   }
@@ -225,7 +225,7 @@ InstallOutcome runInstallation(int fullInstallation, InstallFailure* failure) {
   // Out of memory already: as for a directory too big to hold.
   bool ok = (planRun(reader, fullInstallation, &plan) &&
              beginDecoding(reader, plan.files, plan.fileCount)) ||
-            fail(failure, faultDamagedArchive, carrierPath);
+            fail(failure, faultDamagedArchive, "");
   // Cut at 260 characters: a folder that long cannot hold a link, and the first shortcut fails
   // on it all the same, naming the cut path.
   cutPath(shortcutFolder, expandMacros(header.shortcutFolder ? header.shortcutFolder : ""), "");

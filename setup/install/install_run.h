@@ -6,10 +6,11 @@
 
 #include "install/install_log.h"
 #include "package/header.h"
+#include "package/package_file.h"
 
 enum InstallOutcome {
   installDone,       // every chosen component is installed
-  installNoCarrier,  // the carrier file could not be opened: nothing was done
+  installNoCarrier,  // the carrier file is not open, or no memory: nothing was done
   installFailed,     // stopped part-way; InstallFailure says what failed
 };
 
@@ -21,11 +22,13 @@ enum InstallFault {
 
 struct InstallFailure {
   InstallFault fault;
-  char path[maxPathLength + 1];  // the entry name or the path that failed, cut at 260 characters
+  // The entry name or the path that failed, cut at 260 characters; empty for the directory.
+  char path[maxPathLength + 1];
 };
 
-// The carrier file (the running executable); set by the wizard at start-up.
-extern const char* carrierPath;
+// The carrier file (the running executable), opened once by the wizard at start-up and read
+// through this one handle until the process ends.
+extern PackageFile carrier;
 // Units of work: two per file byte (read, then written) and one per shortcut. Kept in 64 bits;
 // drawProgress receives them scaled alike so that both fit its 32-bit arguments.
 extern int64_t progressDone;

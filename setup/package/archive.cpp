@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "package/little_endian.h"
 
 namespace {
 
@@ -22,10 +21,10 @@ bool growDirectory(ArchiveReader* reader) {
 }
 
 // Reads one name into buffer (room for maxEntryNameLength characters and the NUL).
-ArchiveStatus readName(FILE* file, char* buffer, size_t* length) {
+ArchiveStatus readName(PackageCursor* cursor, char* buffer, size_t* length) {
   int c;
   size_t n = 0;
-  while ((c = getc(file)) != EOF) {
+  while ((c = nextByte(cursor)) >= 0) {
     if (c == 0) {
       buffer[n] = 0;
       *length = n;
@@ -37,20 +36,21 @@ ArchiveStatus readName(FILE* file, char* buffer, size_t* length) {
   return archiveCutShort;
 }
 
-ArchiveStatus readDirectory(ArchiveReader* reader, FILE* file, uint32_t archiveOffset) {
+ArchiveStatus readDirectory(ArchiveReader* reader, uint32_t archiveOffset) {
+  PackageCursor cursor;
+  startCursor(&cursor, reader->file, archiveOffset);
   uint32_t dataStart;
-  if (fseek(file, static_cast<long>(archiveOffset), SEEK_SET) != 0 || !readU32(file, &dataStart) ||
-      !readU32(file, &reader->archiveFlags))
+  if (!readU32(&cursor, &dataStart) || !readU32(&cursor, &reader->archiveFlags))
     return archiveCutShort;
   uint64_t dataArea = uint64_t{archiveOffset} + dataStart;
   char name[maxEntryNameLength + 1];
   for (;;) {
     size_t length;
-    ArchiveStatus status = readName(file, name, &length);
+    ArchiveStatus status = readName(&cursor, name, &length);
     if (status != archiveOk) return status;
     if (length == 0) return archiveOk;  // the terminator
     uint32_t offset, size;
-    if (!readU32(file, &offset) || !readU32(file, &size)) return archiveCutShort;
+    if (!readU32(&cursor, &offset) || !readU32(&cursor, &size)) return archiveCutShort;
     uint64_t start = dataArea + offset;
     bool plain = !(reader->archiveFlags & archiveCompressed);
     if (size > maxPackageSize || start > reader->fileSize ||
@@ -94,38 +94,86 @@ ArchiveStatus indexDirectory(ArchiveReader* reader) {
   return archiveOk;
 }
 
+// A bzip2 entry's decoder and the stored bytes it reads from.
+struct Decoder {
+  bz_stream stream;
+  uint32_t inputAt;  // the file offset of the next stored byte to read
+  char input[4096];
+};
+
 void closeDecoder(EntryStream* stream) {
-  if (!stream->decoder) return;
-  int error;
-  BZ2_bzReadClose(&error, stream->decoder);
+  Decoder* decoder = static_cast<Decoder*>(stream->decoder);
+  if (!decoder) return;
+  BZ2_bzDecompressEnd(&decoder->stream);
+  free(decoder);
   stream->decoder = nullptr;
+}
+
+// A decoder for the stream that starts at stream->start; false when there is no memory for it.
+bool openDecoder(EntryStream* stream) {
+  Decoder* decoder = static_cast<Decoder*>(calloc(1, sizeof(Decoder)));
+  if (!decoder) return false;
+  if (BZ2_bzDecompressInit(&decoder->stream, 0, 0) != BZ_OK) {
+    free(decoder);
+    return false;
+  }
+  decoder->inputAt = stream->start;
+  stream->decoder = decoder;
+  return true;
+}
+
+// Decodes up to count bytes into buffer, reading stored bytes as it needs them: the count made,
+// and in *result BZ_OK, BZ_STREAM_END, or an error (BZ_UNEXPECTED_EOF when the file ends first).
+int32_t decode(EntryStream* stream, void* buffer, int32_t count, int* result) {
+  Decoder* decoder = static_cast<Decoder*>(stream->decoder);
+  bz_stream& z = decoder->stream;
+  z.next_out = static_cast<char*>(buffer);
+  z.avail_out = static_cast<unsigned>(count);
+  *result = BZ_OK;
+  while (z.avail_out > 0 && *result == BZ_OK) {
+    if (z.avail_in == 0) {
+      int32_t got = readPackageAt(stream->file, decoder->inputAt, decoder->input,
+                                  int32_t{sizeof decoder->input});
+      if (got <= 0) {
+        *result = BZ_UNEXPECTED_EOF;
+        break;
+      }
+      decoder->inputAt += static_cast<uint32_t>(got);
+      z.next_in = decoder->input;
+      z.avail_in = static_cast<unsigned>(got);
+    }
+    *result = BZ2_bzDecompress(&z);
+  }
+  return count - static_cast<int32_t>(z.avail_out);
 }
 
 }  // namespace
 
 ArchiveReader* openArchive(const char* path, uint32_t archiveOffset) {
-  FILE* file = fopen(path, "rb");
-  if (!file) return nullptr;
+  PackageFile file = openPackageFile(path);
+  ArchiveReader* reader = openArchiveIn(file, archiveOffset);
+  if (reader)
+    reader->ownsFile = true;
+  else
+    closePackageFile(file);
+  return reader;
+}
+
+ArchiveReader* openArchiveIn(PackageFile file, uint32_t archiveOffset) {
+  if (!isOpen(file)) return nullptr;
   ArchiveReader* reader = static_cast<ArchiveReader*>(calloc(1, sizeof(ArchiveReader)));
-  size_t pathLength = strlen(path) + 1;
-  if (reader) reader->path = static_cast<char*>(malloc(pathLength));
-  if (!reader || !reader->path) {
-    free(reader);
-    fclose(file);
-    return nullptr;
-  }
-  memcpy(reader->path, path, pathLength);
-  long size = fseek(file, 0, SEEK_END) == 0 ? ftell(file) : -1;
-  // Offsets are 32-bit, and the runtime seeks with a 32-bit long on Windows.
+  if (!reader) return nullptr;
+  reader->file = file;
+  int64_t size = packageFileSize(file);
+  // Offsets are 32-bit.
   if (size < 0 || size > maxPackageSize)
     reader->status = archiveDataOutside;
   else {
     reader->fileSize = static_cast<uint32_t>(size);
-    reader->status = readDirectory(reader, file, archiveOffset);
+    reader->status = readDirectory(reader, archiveOffset);
   }
   ArchiveStatus indexed = indexDirectory(reader);
   if (reader->status == archiveOk) reader->status = indexed;
-  fclose(file);
   return reader;
 }
 
@@ -136,7 +184,7 @@ void freeArchive(ArchiveReader* reader) {
   free(reader->offsets);
   free(reader->sizes);
   free(reader->index);
-  free(reader->path);
+  if (reader->ownsFile) closePackageFile(reader->file);
   free(reader);
 }
 
@@ -177,32 +225,19 @@ EntryStream* reopenEntry(const ArchiveReader* reader, const char* name, EntryStr
     return nullptr;
   }
   EntryStream* stream = spent;
-  if (stream) {
+  if (stream)
     closeDecoder(stream);
-    clearerr(stream->file);  // a read error of the last entry is not this one's
-  } else {
-    if (!(stream = static_cast<EntryStream*>(calloc(1, sizeof(EntryStream))))) return nullptr;
-    if (!(stream->file = fopen(reader->path, "rb"))) {
-      free(stream);
-      return nullptr;
-    }
-  }
-  if (fseek(stream->file, static_cast<long>(offset), SEEK_SET) != 0) {
-    closeEntry(stream);
+  else if (!(stream = static_cast<EntryStream*>(calloc(1, sizeof(EntryStream)))))
     return nullptr;
-  }
-  if (reader->archiveFlags & archiveCompressed) {
-    int error;
-    stream->decoder = BZ2_bzReadOpen(&error, stream->file, 1, 0, nullptr, 0);
-    if (!stream->decoder) {
-      closeEntry(stream);
-      return nullptr;
-    }
-  }
+  stream->file = reader->file;
   stream->start = offset;
   stream->position = 0;
   stream->size = size;
   stream->failed = stream->streamEnded = false;
+  if ((reader->archiveFlags & archiveCompressed) && !openDecoder(stream)) {
+    closeEntry(stream);
+    return nullptr;
+  }
   return stream;
 }
 
@@ -216,17 +251,17 @@ int32_t readEntry(EntryStream* stream, void* buffer, int32_t count) {
   if (count <= 0) return 0;
   int32_t got;
   if (stream->decoder) {
-    int error;
-    got = BZ2_bzRead(&error, stream->decoder, buffer, count);
-    if (got < 0) got = 0;
-    if (error == BZ_STREAM_END) {
+    int result;
+    got = decode(stream, buffer, count, &result);
+    if (result == BZ_STREAM_END) {
       stream->streamEnded = true;
       if (stream->position + got < stream->size) stream->failed = true;  // content ends early
-    } else if (error != BZ_OK) {
+    } else if (result != BZ_OK) {
       stream->failed = true;
     }
   } else {
-    got = static_cast<int32_t>(fread(buffer, 1, static_cast<size_t>(count), stream->file));
+    got = readPackageAt(stream->file, stream->start + static_cast<uint32_t>(stream->position),
+                        buffer, count);
   }
   stream->position += got;
   if (got == 0) stream->failed = true;
@@ -235,9 +270,9 @@ int32_t readEntry(EntryStream* stream, void* buffer, int32_t count) {
     // The last block's CRC and the stream's are checked only when the decoder reads the end of
     // the stream: ask for one more byte, which a sound entry does not have.
     char probe;
-    int error;
-    int extra = BZ2_bzRead(&error, stream->decoder, &probe, 1);
-    if (error == BZ_STREAM_END && extra == 0)
+    int result;
+    int32_t extra = decode(stream, &probe, 1, &result);
+    if (result == BZ_STREAM_END && extra == 0)
       stream->streamEnded = true;
     else
       stream->failed = true;
@@ -252,6 +287,5 @@ bool entryFailed(const EntryStream* stream) {
 void closeEntry(EntryStream* stream) {
   if (!stream) return;
   closeDecoder(stream);
-  fclose(stream->file);
   free(stream);
 }

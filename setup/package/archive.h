@@ -2,9 +2,9 @@
 // data area, every entry stored plain or as one bzip2 stream.
 #pragma once
 #include <stdint.h>
-#include <stdio.h>
 
 #include "package/format.h"
+#include "package/package_file.h"
 
 // Why a directory could not be taken whole. Entries read before the fault stay in the directory;
 // the faulty one and everything after it are dropped.
@@ -18,7 +18,8 @@ enum ArchiveStatus {
 
 struct ArchiveReader {
   uint32_t archiveFlags;
-  char* path;         // each entry stream opens the file anew by this path
+  PackageFile file;   // every entry stream reads it
+  bool ownsFile;      // opened by openArchive, closed by freeArchive
   char** names;       // directory order
   uint32_t* offsets;  // absolute file offsets
   int32_t* sizes;     // content sizes
@@ -33,8 +34,8 @@ struct ArchiveReader {
 };
 
 struct EntryStream {
-  FILE* file;
-  void* decoder;  // the bzip2 reading handle; null for a plain archive
+  PackageFile file;
+  void* decoder;  // the bzip2 decoder and its input; null for a plain archive
   uint32_t start;
   int32_t position;
   int32_t size;
@@ -42,8 +43,12 @@ struct EntryStream {
   bool streamEnded;  // bzip2 reported the end of its stream (and checked its CRC)
 };
 
-// A new reader, or null when the file cannot be opened (or no memory is left).
+// A new reader of the package file at path, or null when the file cannot be opened (or no
+// memory is left).
 ArchiveReader* openArchive(const char* path, uint32_t archiveOffset);
+// The same on an open package file, which stays open when the reader goes; null when the file
+// is not open or no memory is left.
+ArchiveReader* openArchiveIn(PackageFile file, uint32_t archiveOffset);
 void freeArchive(ArchiveReader* reader);
 const char* archiveStatusText(ArchiveStatus status);
 
@@ -51,9 +56,8 @@ const char* archiveStatusText(ArchiveStatus status);
 // first of equal names wins.
 int findEntry(const ArchiveReader* reader, const char* name, uint32_t* offset, int32_t* size);
 EntryStream* openEntry(const ArchiveReader* reader, const char* name);
-// As openEntry, through the package file of spent, a stream of the same reader that is done
-// with: opening the package again for each of thousands of small entries costs more than
-// decoding them under Wine. spent is taken over either way; null opens the file afresh.
+// As openEntry, in the record of spent, a stream of the same reader that is done with. spent is
+// taken over either way; null makes a new record.
 EntryStream* reopenEntry(const ArchiveReader* reader, const char* name, EntryStream* spent);
 bool entryAtEnd(const EntryStream* stream);
 // Bytes placed in buffer, never past the entry's size; 0 for a null stream. A 0 before the end

@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "package/little_endian.h"
 #include "package/name_rule.h"
 
 char textBuffer[textBufferSize];
@@ -12,19 +11,19 @@ SetupHeader header;
 namespace {
 
 struct Input {
-  FILE* file;
+  PackageCursor* cursor;
   int64_t size;
 };
 
 int64_t bytesLeft(const Input& in) {
-  int64_t at = ftell(in.file);
-  return at < 0 || at > in.size ? 0 : in.size - at;
+  int64_t at = in.cursor->position;
+  return at > in.size ? 0 : in.size - at;
 }
 
 HeaderStatus readString(const Input& in, const char** text) {
   int c;
   size_t length = 0;
-  while ((c = getc(in.file)) != EOF) {
+  while ((c = nextByte(in.cursor)) >= 0) {
     if (length == textBufferSize) return headerStringTooLong;
     textBuffer[length++] = static_cast<char>(c);
     if (c == 0) {
@@ -39,7 +38,7 @@ HeaderStatus readString(const Input& in, const char** text) {
 // count that the bytes left cannot hold is refused before any item is read.
 HeaderStatus readCount(const Input& in, int32_t minItemBytes, int32_t* count) {
   uint32_t raw;
-  if (!readU32(in.file, &raw)) return headerCutShort;
+  if (!readU32(in.cursor, &raw)) return headerCutShort;
   int32_t value = static_cast<int32_t>(raw);
   if (value < 0) value = 0;
   if (value > bytesLeft(in) / minItemBytes) return headerCountTooLarge;
@@ -72,8 +71,8 @@ HeaderStatus readFields(const Input& in, bool keep) {
     TRY(readKept(in, &caption));
     const char* variableName;
     HeaderStatus status = readString(in, &variableName);
-    int flags = status == headerOk ? getc(in.file) : 0;
-    if (status == headerOk && flags == EOF) status = headerCutShort;
+    int flags = status == headerOk ? nextByte(in.cursor) : 0;
+    if (flags < 0) status = headerCutShort;
     if (status == headerOk && keep &&
         !addCustomField(caption, variableName, static_cast<uint8_t>(flags)))
       status = headerNoMemory;
@@ -108,8 +107,8 @@ HeaderStatus readComponents(const Input& in, bool keep, ComponentSink sink) {
     TRY(readString(in, &name));
     Component* component = nullptr;
     if (keep && !(component = addComponent(name))) return headerNoMemory;
-    int flags = getc(in.file);
-    if (flags == EOF) return headerCutShort;
+    int flags = nextByte(in.cursor);
+    if (flags < 0) return headerCutShort;
     if (component) component->componentFlags = static_cast<uint8_t>(flags);
     int32_t files;
     TRY(readCount(in, smallestFileNameSize, &files));
@@ -143,26 +142,26 @@ char* copyString(const char* text) {
   return copy;
 }
 
-const char* readHeaderString(FILE* file) {
+const char* readHeaderString(PackageCursor* cursor) {
   const char* text = nullptr;
-  Input in = {file, 0};
+  Input in = {cursor, 0};
   return readString(in, &text) == headerOk ? text : nullptr;
 }
 
-HeaderStatus readSetupHeaderFrom(FILE* carrier, bool firstPass, ComponentSink sink) {
-  Input in = {carrier, 0};
-  if (fseek(carrier, 0, SEEK_END) != 0 || (in.size = ftell(carrier)) < 0) return headerNotFound;
-  // Offsets are 32-bit and the runtime seeks with a 32-bit long on Windows.
-  if (in.size > maxPackageSize) return headerNotFound;
+HeaderStatus readSetupHeaderFrom(PackageFile carrier, bool firstPass, ComponentSink sink) {
+  PackageCursor cursor;
+  Input in = {&cursor, packageFileSize(carrier)};
+  // Offsets are 32-bit.
+  if (in.size < 0 || in.size > maxPackageSize) return headerNotFound;
   uint32_t headerOffset;
-  if (fseek(carrier, headerOffsetPosition, SEEK_SET) != 0 || !readU32(in.file, &headerOffset))
-    return headerNotFound;
+  startCursor(&cursor, carrier, headerOffsetPosition);
+  if (!readU32(&cursor, &headerOffset)) return headerNotFound;
   // The header lies behind the stub's own bytes 96-99, and a whole one takes 21 bytes or more.
   if (headerOffset < headerOffsetEnd || int64_t{headerOffset} > in.size - smallestHeaderSize)
     return headerNotFound;
-  fseek(carrier, static_cast<long>(headerOffset), SEEK_SET);
+  startCursor(&cursor, carrier, headerOffset);
   uint32_t archiveOffset, setupFlags;
-  if (!readU32(in.file, &archiveOffset) || !readU32(in.file, &setupFlags)) return headerCutShort;
+  if (!readU32(&cursor, &archiveOffset) || !readU32(&cursor, &setupFlags)) return headerCutShort;
   if (int64_t{archiveOffset} > in.size - smallestArchiveSize) return headerArchiveOutside;
   header.archiveOffset = archiveOffset;
   header.setupFlags = setupFlags;
@@ -172,10 +171,10 @@ HeaderStatus readSetupHeaderFrom(FILE* carrier, bool firstPass, ComponentSink si
 }
 
 HeaderStatus readSetupHeader(const char* carrierPath, bool firstPass, ComponentSink sink) {
-  FILE* carrier = fopen(carrierPath, "rb");
-  if (!carrier) return headerCannotOpen;
+  PackageFile carrier = openPackageFile(carrierPath);
+  if (!isOpen(carrier)) return headerCannotOpen;
   HeaderStatus status = readSetupHeaderFrom(carrier, firstPass, sink);
-  fclose(carrier);
+  closePackageFile(carrier);
   return status;
 }
 

@@ -1,9 +1,9 @@
 // The setup header appended to the carrier file: its reader, the lists it builds and textBuffer.
 #pragma once
 #include <stdint.h>
-#include <stdio.h>
 
 #include "package/format.h"
+#include "package/package_file.h"
 
 enum {
   textBufferSize = maxHeaderStringLength + 1,
@@ -80,12 +80,12 @@ typedef void (*ComponentSink)(const char* name, int selected);
 // inside the destination, but nothing else is kept. Second pass: the five
 // texts and the components, each component handed to sink once read (sink may be null).
 HeaderStatus readSetupHeader(const char* carrierPath, bool firstPass, ComponentSink sink);
-HeaderStatus readSetupHeaderFrom(FILE* carrier, bool firstPass, ComponentSink sink);
+HeaderStatus readSetupHeaderFrom(PackageFile carrier, bool firstPass, ComponentSink sink);
 const char* headerStatusText(HeaderStatus status);
 
 // Reads the next NUL-terminated string into textBuffer; null when the file ends first or the
 // string does not fit.
-const char* readHeaderString(FILE* file);
+const char* readHeaderString(PackageCursor* cursor);
 // A copy of text on the heap; null when there is no memory for it.
 char* copyString(const char* text);
 

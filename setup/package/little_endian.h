@@ -1,11 +1,7 @@
-// The package's numbers: 32-bit little-endian, read from the carrier file by the stub and
-// written into it by qzpack.
+// The package's numbers: 32-bit little-endian, written into the carrier file by qzpack (the
+// readers take them through readU32 of package_file.h).
 #pragma once
 #include <stdint.h>
-#include <stdio.h>
-
-// Reads four bytes at the file's position; false when the file ends first.
-bool readU32(FILE* file, uint32_t* value);
 
 // Places value in the four bytes at `at`.
 inline void storeU32(unsigned char* at, uint32_t value) {

@@ -54,9 +54,22 @@ HFONT font(int height, int weight, const char* face) {
                      face);
 }
 
+// The running executable, opened once by its wide name (an ANSI name may not say which file it
+// is when the path holds characters outside the code page) and kept open without delete
+// sharing: nobody can rename it and put another package in its place while setup runs.
+PackageFile openOwnFile() {
+  wchar_t path[maxPathLength + 1];
+  DWORD length = GetModuleFileNameW(nullptr, path, maxPathLength + 1);
+  HANDLE file = length && length <= maxPathLength
+                    ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                  nullptr)
+                    : INVALID_HANDLE_VALUE;
+  return PackageFile{reinterpret_cast<intptr_t>(file)};
+}
+
 // Whether the archive's directory can be read whole, from header.archiveOffset.
 bool archiveIsWhole() {
-  ArchiveReader* archive = openArchive(wizard.ownPath, header.archiveOffset);
+  ArchiveReader* archive = openArchiveIn(carrier, header.archiveOffset);
   bool whole = archive && archive->status == archiveOk;
   freeArchive(archive);
   return whole;
@@ -153,21 +166,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   OleInitialize(nullptr);
   wizard.instance = instance;
   wizard.currentPage = -1;
-  wizard.ownPath = static_cast<char*>(malloc(maxPathLength + 1));
   // The first header pass reads what the pages are built from. A package that cannot be read
   // whole is refused before any window exists: never a wizard built from garbage.
-  if (!wizard.ownPath ||
-      GetModuleFileNameA(nullptr, wizard.ownPath, maxPathLength + 1) > maxPathLength ||
-      readSetupHeader(wizard.ownPath, true, nullptr) != headerOk || !archiveIsWhole()) {
+  carrier = openOwnFile();
+  if (readSetupHeaderFrom(carrier, true, nullptr) != headerOk || !archiveIsWhole()) {
     MessageBoxA(nullptr, damagedPackageText, "Internal error", MB_ICONERROR);
     return 0;
   }
-  carrierPath = wizard.ownPath;
 
   createWindows();
   createPages();
-  if (readSetupHeader(wizard.ownPath, false, addComponentRow) != headerOk) {
-    // The file changed since the first pass.
+  if (readSetupHeaderFrom(carrier, false, addComponentRow) != headerOk) {
+    // No memory for the components.
     message(damagedPackageText, "Internal error", MB_ICONERROR);
     return 0;
   }
@@ -196,7 +206,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   DeleteObject(wizard.headingFont);
   DeleteObject(wizard.textFont);
   DeleteObject(wizard.bannerFont);
-  free(wizard.ownPath);
   return static_cast<int>(msg.wParam);
 }
 

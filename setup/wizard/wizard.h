@@ -17,7 +17,6 @@ struct Page {
 
 struct Wizard {
   HINSTANCE instance;
-  char* ownPath;  // the running executable: the carrier file
   RECT client;    // the main window's client rectangle
   HWND background, main, pageTitle, cancelButton, backButton, nextButton, finishButton;
   HWND infoBox, fullButton, normalButton, customButton, componentList, destinationBox;

@@ -19,6 +19,7 @@
 #include "manifest.h"
 #include "package/archive.h"
 #include "package/header.h"
+#include "package/package_file.h"
 #include "package/services.h"
 #include "package_writer.h"
 #include "test_files.h"
@@ -132,15 +133,24 @@ class InstallRun : public ::testing::Test {
   void TearDown() override {
     freeSetupHeader();
     share(sharings[1]);
+    useCarrier("");
   }
 
   // Builds a package from manifest text and reads its header as the wizard does.
-  void package(const std::string& manifest) { load(buildPackage(folder, manifest)); }
+  void package(const std::string& manifest) {
+    useCarrier("");  // the package is written anew
+    load(buildPackage(folder, manifest));
+  }
   void load(const fs::path& path) {
     packagePath = path.string();
     ASSERT_EQ(readSetupHeader(packagePath.c_str(), true, nullptr), headerOk);
     ASSERT_EQ(readSetupHeader(packagePath.c_str(), false, addComponentRow), headerOk);
-    carrierPath = packagePath.c_str();
+    useCarrier(packagePath);
+  }
+  // Opens path as the run's carrier, as the wizard opens its own file; "" only closes the last.
+  void useCarrier(const std::string& path) {
+    closePackageFile(carrier);
+    carrier = openPackageFile(path.c_str());
   }
   InstallOutcome run(int full) { return runInstallation(full, &failure); }
   fs::path dest(const std::string& name = "") const { return fs::path(destination) / name; }
@@ -427,8 +437,7 @@ files = ["empty.dat", "full.dat", "absent.dat"]
 TEST_F(InstallRun, NoCarrierOnlyWhenTheCarrierCannotBeOpened) {
   writeFile(folder / "a.txt", std::string("a"));
   package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"a.txt\"]\n");
-  std::string missing = (folder / "gone.exe").string();
-  carrierPath = missing.c_str();
+  useCarrier((folder / "gone.exe").string());
   progressDone = 5;
   EXPECT_EQ(run(1), installNoCarrier);
   EXPECT_FALSE(fs::exists(dest())) << "nothing is done";
@@ -499,6 +508,7 @@ TEST_F(InstallRun, NamesThatLeaveTheDestinationFailPartWayWritingNothingOutsideI
         "\"F\"\n[[component]]\nname = \"C\"\nfiles = [{ name = '" +
             placeholder + "', from = \"bad.txt\" }, \"good.txt\"]\n"));
     replaceAll(bytes, placeholder, c.name);
+    useCarrier("");
     writeFile(folder / "patched.exe", bytes);
     freeSetupHeader();
     selectedRows.clear();
@@ -506,7 +516,7 @@ TEST_F(InstallRun, NamesThatLeaveTheDestinationFailPartWayWritingNothingOutsideI
     EXPECT_EQ(readSetupHeader(path.c_str(), true, nullptr), fixed ? headerNameOutside : headerOk)
         << "a fixed name is refused before the wizard starts";
     ASSERT_EQ(readSetupHeader(path.c_str(), false, addComponentRow), headerOk);
-    carrierPath = path.c_str();
+    useCarrier(path);
     fields = {c.field};
     fs::remove_all(folder / "outer");
     fs::create_directories(dest());
@@ -613,6 +623,7 @@ TEST_F(InstallRun, CarrierCutShortInsideItsArchiveFailsPartWay) {
   package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"big.bin\"]\n");
   Bytes bytes = readFile(packagePath);
   for (size_t keep : {bytes.size() - 1000, bytes.size() - 100000}) {
+    useCarrier("");
     writeFile(folder / "cut.exe", Bytes(bytes.begin(), bytes.begin() + static_cast<long>(keep)));
     freeSetupHeader();
     load(folder / "cut.exe");
@@ -623,11 +634,12 @@ TEST_F(InstallRun, CarrierCutShortInsideItsArchiveFailsPartWay) {
   }
   // Cut before the archive's data: refused before anything is written.
   size_t archiveAt = header.archiveOffset;
+  useCarrier("");
   writeFile(folder / "cut.exe",
             Bytes(bytes.begin(), bytes.begin() + static_cast<long>(archiveAt + 20)));
   freeSetupHeader();
   std::string cutPath = (folder / "cut.exe").string();
-  carrierPath = cutPath.c_str();
+  useCarrier(cutPath);
   readSetupHeader(cutPath.c_str(), false, nullptr);
   fs::remove_all(dest());
   ASSERT_EQ(run(1), installFailed);
@@ -686,47 +698,51 @@ files = [{ name = "%NAME%.txt", from = "a.txt" }]
   }
 }
 
-TEST_F(InstallRun, EntryInTheDirectoryThatCannotBeOpenedFailsPartWayNamingIt) {
-  writeFile(folder / "a.txt", std::string("a"));
-  package(R"(
-title = "T"
-[[component]]
-name = "Links"
-  [[component.shortcut]]
-  target = "x"
-  linkName = "%PROGRAMDIR%\\L"
-[[component]]
-name = "Data"
-files = ["a.txt"]
-)");
+TEST_F(InstallRun, TheCarrierRenamedOrOverwrittenDuringARunIsReadAsItWas) {
+  writeFile(folder / "a.txt", mixedBytes(200000, 1));
+  writeFile(folder / "b.txt", mixedBytes(200000, 2));
+  package("title = \"T\"\n[[component]]\nname = \"C\"\nfiles = [\"a.txt\", \"b.txt\"]\n");
+  Bytes original = readFile(packagePath), other = original;
+  for (size_t at = header.archiveOffset + 100; at < other.size(); at += 997) other[at] ^= 0x20;
   std::string moved = packagePath + ".moved";
-  HANDLE lock = INVALID_HANDLE_VALUE;
-  // Once the run is under way the carrier is renamed, or locked by another program.
+  // Once the run is under way, another program of the user tries to put another package in the
+  // carrier's place; each says whether it did.
   struct Case {
     const char* what;
-    std::function<void()> spoil, mend;
+    std::function<bool()> swap;
   };
-  // The second thread opens no entry before the run writes its first file.
-  for (const Case& c : {Case{"renamed", [&] { fs::rename(packagePath, moved); },
-                             [&] { fs::rename(moved, packagePath); }},
-                        Case{"locked",
-                             [&] {
-                               lock = CreateFileA(packagePath.c_str(), GENERIC_READ, 0, nullptr,
-                                                  OPEN_EXISTING, 0, nullptr);
-                             },
-                             [&] { CloseHandle(lock); }}})
+  for (const Case& c :
+       {Case{"renamed and replaced",
+             [&] {
+               if (!MoveFileA(packagePath.c_str(), moved.c_str())) return false;
+               writeFile(packagePath, other);
+               return true;
+             }},
+        Case{"overwritten", [&] {
+               HANDLE file = CreateFileA(packagePath.c_str(), GENERIC_WRITE, 7, nullptr,
+                                         OPEN_EXISTING, 0, nullptr);
+               DWORD written = 0;
+               if (file != INVALID_HANDLE_VALUE)
+                 WriteFile(file, other.data(), DWORD(other.size()), &written, nullptr);
+               CloseHandle(file);
+               return written != 0;
+             }}})
     for (const Sharing& s : sharings) {
-      SCOPED_TRACE(c.what + std::string(", ") + s.what);
       share(s);
+      useCarrier("");
+      fs::remove(moved);
+      writeFile(packagePath, original);
+      freeSetupHeader();
+      selectedRows.clear();
+      load(packagePath);
       fs::remove_all(dest());
-      atFirstProgress = c.spoil;
+      bool swapped = false;
+      atFirstProgress = [&] { swapped = c.swap(); };
       InstallOutcome outcome = run(1);
-      c.mend();
-      ASSERT_EQ(outcome, installFailed);
-      EXPECT_EQ(failure.fault, faultDamagedArchive);
-      EXPECT_STREQ(failure.path, "a.txt");
-      EXPECT_FALSE(fs::exists(dest("a.txt"))) << "not created empty";
-      EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{2, destination + "\\L.lnk"}}));
+      SCOPED_TRACE(c.what + std::string(swapped ? ", done" : ", refused") + ", " + s.what);
+      ASSERT_EQ(outcome, installDone) << failure.path;
+      EXPECT_EQ(readFile(dest("a.txt")), readFile(folder / "a.txt"));
+      EXPECT_EQ(readFile(dest("b.txt")), readFile(folder / "b.txt"));
     }
 }
 

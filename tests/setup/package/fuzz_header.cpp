@@ -1,5 +1,9 @@
 // Fuzz target: any bytes as a carrier file, read by both header passes.
 #include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "package/header.h"
 
@@ -11,11 +15,16 @@ static void sink(const char* name, int selected) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
-  if (size == 0) return 0;
-  FILE* file = fmemopen(const_cast<unsigned char*>(data), size, "rb");
+  static const std::string path = "/dev/shm/qz-fuzz-header-" + std::to_string(getpid());
+  // The last input's file goes when the run ends.
+  static const int removal = atexit([] { remove(path.c_str()); });
+  (void)removal;
+  FILE* file = fopen(path.c_str(), "wb");
   if (!file) return 0;
-  if (readSetupHeaderFrom(file, true, sink) == headerOk) readSetupHeaderFrom(file, false, sink);
+  fwrite(data, 1, size, file);
   fclose(file);
+  if (readSetupHeader(path.c_str(), true, sink) == headerOk)
+    readSetupHeader(path.c_str(), false, sink);
   freeSetupHeader();
   return 0;
 }

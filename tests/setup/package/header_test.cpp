@@ -285,14 +285,16 @@ TEST_F(HeaderTest, FirstPassRefusesAFixedFileNameOutsideTheDestinationNotOneWith
 
 TEST_F(HeaderTest, ReadHeaderStringStopsAtNulAndRefusesACutString) {
   writeFile(folder / "strings", Bytes{'a', 'b', 0, 0, 'c', 'd'});
-  FILE* file = fopen((folder / "strings").string().c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  const char* text = readHeaderString(file);
+  PackageFile file = openPackageFile((folder / "strings").string().c_str());
+  ASSERT_TRUE(isOpen(file));
+  PackageCursor cursor;
+  startCursor(&cursor, file, 0);
+  const char* text = readHeaderString(&cursor);
   ASSERT_EQ(text, textBuffer);
   EXPECT_STREQ(text, "ab");
-  EXPECT_STREQ(readHeaderString(file), "");
-  EXPECT_EQ(readHeaderString(file), nullptr) << "cd is cut off by the end of the file";
-  fclose(file);
+  EXPECT_STREQ(readHeaderString(&cursor), "");
+  EXPECT_EQ(readHeaderString(&cursor), nullptr) << "cd is cut off by the end of the file";
+  closePackageFile(file);
 }
 
 TEST_F(HeaderTest, FreeSetupHeaderAllowsAFreshRead) {
