@@ -13,7 +13,8 @@ struct PackageFile {
 PackageFile openPackageFile(const char* path);
 bool isOpen(PackageFile file);
 void closePackageFile(PackageFile file);
-// The file's size in bytes, or -1 when it cannot be had.
+// The file's size in bytes, or -1 when it cannot be had (on Windows also when it is past
+// maxPackageSize).
 int64_t packageFileSize(PackageFile file);
 // Up to count bytes from offset into buffer: the bytes read, fewer than count only at the file's
 // end or on a read error.

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "package/format.h"
 #include "package/package_file.h"
 
 namespace {
@@ -26,22 +27,15 @@ void closePackageFile(PackageFile file) {
 
 int64_t packageFileSize(PackageFile file) {
   DWORD high, low = GetFileSize(handleOf(file), &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
-  return int64_t{high} << 32 | low;
+  // An error (INVALID_FILE_SIZE) or a size past 2 GiB: no package either way.
+  return high || low > maxPackageSize ? -1 : int64_t{low};
 }
 
-// Each read names its offset: two threads may read the one handle at once.
+// Each read names its offset: two threads may read the one handle at once. A disk file gives
+// fewer bytes than asked only at its end.
 int32_t readPackageAt(PackageFile file, uint32_t offset, void* buffer, int32_t count) {
-  int32_t done = 0;
-  while (done < count) {
-    OVERLAPPED at = {};
-    at.Offset = offset + uint32_t(done);
-    DWORD got;
-    if (!ReadFile(handleOf(file), static_cast<char*>(buffer) + done, DWORD(count - done), &got,
-                  &at) ||
-        got == 0)
-      break;
-    done += int32_t(got);
-  }
-  return done;
+  OVERLAPPED at = {};
+  at.Offset = offset;
+  DWORD got;
+  return ReadFile(handleOf(file), buffer, DWORD(count), &got, &at) ? int32_t(got) : 0;
 }
