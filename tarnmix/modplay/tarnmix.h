@@ -56,7 +56,12 @@ enum {
 
 typedef void(TARNMIX_CALL* ModuleCallback)(int code, intptr_t value, int extra);
 
-/* 1 when the audio output is open (also when it already was), 0 when it cannot be opened. */
+/* 1 when the audio output is open (also when it already was), 0 when it cannot be opened: then
+ * nothing of the attempt is kept, and the next initTarnmix or playModule tries again from the
+ * start. initTarnmix does not retry by itself: a refusal (no device, the system's audio not ready
+ * yet) is the host's to report or to retry later. Under Wine, two processes that open the sound
+ * device for the first time in a new configuration at the same moment may leave one of them
+ * refused for as long as it runs. */
 int TARNMIX_CALL initTarnmix(void);
 void TARNMIX_CALL shutdownTarnmix(void);
 /* 1 when the song plays; 0 when the output cannot be opened or the file cannot be read. The

@@ -195,14 +195,25 @@ TEST_F(TarnmixDll, CallbacksComeOncePerPartAlternatingAndRowsFollowTheSequencer)
   api.stopModule();
   settle();
   int parts = callLog->parts;
-  intptr_t first = callLog->partCalls[0].value, second = callLog->partCalls[1].value;
-  EXPECT_EQ(std::abs(static_cast<long long>(first - second)), 2205);
+  intptr_t low = callLog->partCalls[0].value, high = low;
+  for (int i = 0; i < parts; ++i) {
+    low = std::min(low, callLog->partCalls[i].value);
+    high = std::max(high, callLog->partCalls[i].value);
+  }
+  EXPECT_EQ(high - low, 2205) << "two parts, back to back";
+  // Each notification fills the part it names. A playback thread held off the processor for
+  // longer than a part plays (less than 50 ms here: Wine's null device is not paced) finds both
+  // notifications signalled and takes the first event's first, so a part may come twice in a
+  // row: under heavy load, and rarely.
+  int outOfTurn = 0;
   for (int i = 0; i < parts; ++i) {
     const Call& c = callLog->partCalls[i];
     ASSERT_EQ(c.code, 1);
     ASSERT_EQ(c.extra, 2205);
-    ASSERT_EQ(c.value, i % 2 ? second : first) << i;
+    ASSERT_TRUE(c.value == low || c.value == high) << i;
+    if (i > 0 && c.value == callLog->partCalls[i - 1].value) ++outOfTurn;
   }
+  EXPECT_LE(outOfTurn, parts / 50) << "of " << parts << " parts";
   std::vector<Call> expected = sequencerCalls(parts);
   int calls = callLog->calls;
   ASSERT_GE(calls, 64);
