@@ -6,7 +6,7 @@
 #include "dll_host.h"
 
 int main() {
-  dlltest::TarnmixApi api;
+  TarnmixApi api;
   if (!dlltest::loadTarnmix(&api)) return 1;
   int opened = api.initTarnmix();
   api.shutdownTarnmix();
