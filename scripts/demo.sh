@@ -16,7 +16,7 @@ if bash scripts/bootstrap.sh --i686 >/dev/null 2>&1 && /usr/lib/wine/wine --vers
   flavour=i686
   echo "== build win32-test (the i686 wizard walker)"
   cmake --preset win32-test >/dev/null
-  cmake --build --preset win32-test -j "$(nproc)" --target walk_wizard
+  cmake --build --preset win32-test -j "$(nproc)" --target qzwalk
 fi
 if [ "$flavour" = i686 ]; then
   bin=build/win32 session=build/win32-test package=out/demo-setup-win32.exe
@@ -27,7 +27,7 @@ else
   bin=build/win64 session=build/win64 package=out/demo-setup.exe
   echo "== this machine does not run 32-bit programs: the demo runs the win64 builds under Wine"
 fi
-walk_wizard=$session/tests/e2e/walk_wizard.exe
+walker=$session/tools/qzwalk/qzwalk.exe
 
 mkdir -p out
 qzpack=build/native/tools/qzpack/qzpack
@@ -52,7 +52,7 @@ if [ -n "$interactive" ]; then
   echo "The installer is open on your display; click through it."
   scripts/wine-run "$package"
 else
-  scripts/wine-run "$walk_wizard" "$package"
+  scripts/wine-run "$walker" "$package" --field "0=Demo User"
 fi
 
 echo "== play the example module through tarnmix.dll (tmplay, $flavour build under Wine)"

@@ -19,7 +19,7 @@ fi
 cmake --preset native-release >/dev/null
 cmake --build --preset native-release --target qzpack >/dev/null
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target setup install_throughput walk_wizard >/dev/null
+cmake --build --preset win64 --target setup install_throughput qzwalk >/dev/null
 
 . bench/wine-session.sh
 

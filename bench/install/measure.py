@@ -2,7 +2,7 @@
 """Installation speed beside NSIS and native bzip2, on payloads built from this machine's files.
 
 measure.py TOP WORK TARGET: TOP is the source tree, with qzpack built by the native-release preset
-and setup.exe, install_throughput.exe and walk_wizard.exe by the win64 one; WORK an empty folder
+and setup.exe, install_throughput.exe and qzwalk.exe by the win64 one; WORK an empty folder
 for the payloads and packages, TARGET one for the installations. A Wine session for build/win64
 must be running (DISPLAY and WINEPREFIX set). Every contender runs once per round, in turn, three rounds; each
 keeps its best time. The first round checks every installation against its payload.
@@ -108,7 +108,7 @@ class Bench:
             same_tree(p.dest, p.source)
 
     def setup(self, p, check):
-        out = run(self.wine + [os.path.join(self.top, "build/win64/tests/e2e/walk_wizard.exe"),
+        out = run(self.wine + [os.path.join(self.top, "build/win64/tools/qzwalk/qzwalk.exe"),
                                windows(p.ours)])
         if "setup exited with code 0" not in out:
             raise SystemExit("setup.exe did not finish:\n" + out[-2000:])

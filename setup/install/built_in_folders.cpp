@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "install/macro_names.h"
 #include "install/system_lookup.h"
 
 namespace {
@@ -13,7 +14,6 @@ enum Source { fromDestination, fromSystemDir, fromWindowsDir, fromRegistry };
 enum Fallback { noFallback, commonUnderProgramFiles, appDataUnderWindows, documentsOnWindowsDrive };
 
 struct BuiltIn {
-  const char* name;
   Source source;
   RegistryRoot root;
   const char* key;
@@ -31,27 +31,29 @@ void appendValue(char* out, const char* text) {
   out[length] = 0;
 }
 
-const BuiltIn builtIns[] = {
-    {"PROGRAMDIR", fromDestination, registryLocalMachine, nullptr, nullptr, nullptr, noFallback},
-    {"SYSTEMDIR", fromSystemDir, registryLocalMachine, nullptr, nullptr, nullptr, noFallback},
-    {"WINDOWSDIR", fromWindowsDir, registryLocalMachine, nullptr, nullptr, nullptr, noFallback},
-    {"PROGRAMFILES", fromRegistry, registryLocalMachine, currentVersion, "ProgramFilesDir",
-     programFilesDefault, noFallback},
-    {"PROGRAMFILESCOMMON", fromRegistry, registryLocalMachine, currentVersion, "CommonFilesDir", "",
-     commonUnderProgramFiles},
-    {"COMMONDESKTOP", fromRegistry, registryLocalMachine, shellFolders, "Common Desktop", "",
+// Row i tells where the folder of the macro builtInMacroNames[i] comes from.
+const BuiltIn builtIns[builtInMacroCount] = {
+    /* PROGRAMDIR */ {fromDestination, registryLocalMachine, nullptr, nullptr, nullptr, noFallback},
+    /* SYSTEMDIR */ {fromSystemDir, registryLocalMachine, nullptr, nullptr, nullptr, noFallback},
+    /* WINDOWSDIR */ {fromWindowsDir, registryLocalMachine, nullptr, nullptr, nullptr, noFallback},
+    /* PROGRAMFILES */
+    {fromRegistry, registryLocalMachine, currentVersion, "ProgramFilesDir", programFilesDefault,
      noFallback},
-    {"APPDATA", fromRegistry, registryCurrentUser, shellFolders, "AppData", "",
-     appDataUnderWindows},
-    {"DESKTOP", fromRegistry, registryCurrentUser, shellFolders, "Desktop", "", noFallback},
-    {"FONTS", fromRegistry, registryCurrentUser, shellFolders, "Fonts", "", noFallback},
-    {"MYDOCUMENTS", fromRegistry, registryCurrentUser, shellFolders, "Personal", "",
-     documentsOnWindowsDrive},
-    {"PROGRAMS", fromRegistry, registryCurrentUser, shellFolders, "Programs", "", noFallback},
-    {"STARTUP", fromRegistry, registryCurrentUser, shellFolders, "Startup", "", noFallback},
-    {"STARTMENU", fromRegistry, registryCurrentUser, shellFolders, "Start Menu", "", noFallback},
+    /* PROGRAMFILESCOMMON */
+    {fromRegistry, registryLocalMachine, currentVersion, "CommonFilesDir", "",
+     commonUnderProgramFiles},
+    /* COMMONDESKTOP */
+    {fromRegistry, registryLocalMachine, shellFolders, "Common Desktop", "", noFallback},
+    /* APPDATA */
+    {fromRegistry, registryCurrentUser, shellFolders, "AppData", "", appDataUnderWindows},
+    /* DESKTOP */ {fromRegistry, registryCurrentUser, shellFolders, "Desktop", "", noFallback},
+    /* FONTS */ {fromRegistry, registryCurrentUser, shellFolders, "Fonts", "", noFallback},
+    /* MYDOCUMENTS */
+    {fromRegistry, registryCurrentUser, shellFolders, "Personal", "", documentsOnWindowsDrive},
+    /* PROGRAMS */ {fromRegistry, registryCurrentUser, shellFolders, "Programs", "", noFallback},
+    /* STARTUP */ {fromRegistry, registryCurrentUser, shellFolders, "Startup", "", noFallback},
+    /* STARTMENU */ {fromRegistry, registryCurrentUser, shellFolders, "Start Menu", "", noFallback},
 };
-enum { builtInCount = sizeof builtIns / sizeof builtIns[0] };
 
 void applyFallback(Fallback fallback, char* out) {
   if (fallback == commonUnderProgramFiles) {
@@ -75,12 +77,12 @@ void applyFallback(Fallback fallback, char* out) {
 }  // namespace
 
 const char* builtInFolderName(int index) {
-  return index >= 0 && index < builtInCount ? builtIns[index].name : nullptr;
+  return index >= 0 && index < builtInMacroCount ? builtInMacroNames[index] : nullptr;
 }
 
 void builtInFolder(int index, const char* destination, char* out) {
   out[0] = 0;
-  if (index < 0 || index >= builtInCount) return;
+  if (index < 0 || index >= builtInMacroCount) return;
   const BuiltIn& macro = builtIns[index];
   char folder[folderBufferSize];
   switch (macro.source) {

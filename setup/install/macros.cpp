@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "install/macro_names.h"
 #include "package/header.h"
 #include "package/services.h"
 
@@ -10,27 +11,17 @@ char macroValue[macroValueSize];
 
 namespace {
 
-char lowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool sameName(const char* a, const char* b) {
-  while (*a && lowerAscii(*a) == lowerAscii(*b)) ++a, ++b;
-  return lowerAscii(*a) == lowerAscii(*b);
-}
-
 // Fills macroValue for the name in macroName; nothing that matches leaves it empty.
 void lookUpMacro() {
   macroValue[0] = 0;
-  for (int i = 0; const char* name = builtInFolderName(i); ++i) {
-    if (sameName(macroName, name)) {
-      builtInFolder(i, destinationText(), macroValue);
-      return;
-    }
+  int builtIn = builtInMacroIndex(macroName);
+  if (builtIn >= 0) {
+    builtInFolder(builtIn, destinationText(), macroValue);
+    return;
   }
   int index = 0;
   for (const CustomField* field = header.firstField; field; field = field->next, ++index) {
-    if (sameName(macroName, field->variableName)) {
+    if (sameMacroName(macroName, field->variableName)) {
       strncat(macroValue, fieldText(index), macroValueSize - 1);
       return;
     }

@@ -14,6 +14,7 @@
 #include "packed_uninstaller.h"
 #include "progress_line.h"
 #include "qz_version.h"
+#include "try_package.h"
 #include "uninstaller_entry.h"
 
 namespace fs = std::filesystem;
@@ -26,6 +27,8 @@ const char* usage =
     "       qzpack list PACKAGE\n"
     "       qzpack verify PACKAGE\n"
     "       qzpack extract PACKAGE DIR [NAME...] [--force]\n"
+    "       qzpack try PACKAGE [--method full|normal|custom] [--component N]...\n"
+    "                  [--field NAME=VALUE]... [--destination PATH] [--shots DIR] [--keep]\n"
     "       qzpack --version\n";
 
 // The stub: --stub, else $QZPACK_STUB, else setup.exe beside qzpack, else the one this build
@@ -149,6 +152,7 @@ int main(int argc, char** argv) {
   }
   if (command == "build") return build(args, argv[0]);
   if (command == "extract") return extract(args);
+  if (command == "try") return qzpack::tryPackage(args, argv[0], std::cerr);
   if ((command == "list" || command == "verify") && args.size() == 1) {
     return command == "list" ? qzpack::listPackage(args[0], std::cout, std::cerr)
                              : qzpack::verifyPackage(args[0], std::cout, std::cerr);

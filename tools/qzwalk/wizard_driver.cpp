@@ -50,11 +50,11 @@ BOOL CALLBACK paintTopLevel(HWND window, LPARAM pid) {
 }  // namespace
 
 Installer::Installer(const std::filesystem::path& package) {
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  std::string command = "\"" + package.string() + "\"";
-  std::string folder = package.parent_path().string();
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+  std::wstring command = L"\"" + package.wstring() + L"\"";
+  std::wstring folder = package.parent_path().wstring();
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                       &startup, &process_))
     process_ = PROCESS_INFORMATION{};
 }
@@ -74,22 +74,34 @@ void Installer::settle() {
   Sleep(30);
 }
 
+bool Installer::sync(DWORD timeoutMs) {
+  DWORD_PTR result = 0;
+  return main_ && SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
 void Installer::paint() {
   EnumWindows(paintTopLevel, static_cast<LPARAM>(process_.dwProcessId));
 }
 
+MessageBox Installer::messageBox() const {
+  MessageBox box;
+  // A message box's text is its child 0xFFFF; other dialogs (a progress window) have none.
+  if (HWND window = findWindowOf(process_.dwProcessId, "#32770", true, 0xFFFF)) {
+    box.window = window;
+    box.caption = text(window);
+    box.text = text(GetDlgItem(window, 0xFFFF));
+  }
+  return box;
+}
+
 MessageBox Installer::waitForMessageBox(DWORD timeoutMs) {
   MessageBox box;
-  for (DWORD start = now(); now() - start < timeoutMs; Sleep(20)) {
-    // A message box's text is its child 0xFFFF; other dialogs (a progress window) have none.
-    if (HWND window = findWindowOf(process_.dwProcessId, "#32770", true, 0xFFFF)) {
-      box.window = window;
-      box.caption = text(window);
-      box.text = text(GetDlgItem(window, 0xFFFF));
-      return box;
-    }
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) break;
-  }
+  waitUntil(
+      [&] {
+        return (box = messageBox()).window ||
+               WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+      },
+      timeoutMs);
   return box;
 }
 
@@ -153,6 +165,14 @@ void Installer::click(HWND button) {
 
 void Installer::type(HWND box, const std::string& value) {
   SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
+}
+
+void Installer::type(HWND box, const std::wstring& value) {
+  SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value.c_str()));
+}
+
+void Installer::selectRow(int row, bool selected) {
+  SendMessageA(componentList(), LB_SETSEL, selected, row);
 }
 
 void Installer::clickRow(int row) {

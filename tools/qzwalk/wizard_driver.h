@@ -1,6 +1,6 @@
 // Drives a running setup.exe from another process, as a user would: finds its windows, reads
 // texts and visibility, clicks buttons and rows, types, answers message boxes, takes
-// screenshots.
+// screenshots. qzwalk walks packages with it; the end-to-end tests use it too.
 #pragma once
 #include <windows.h>
 
@@ -25,6 +25,8 @@ class Installer {
   Installer& operator=(const Installer&) = delete;
 
   bool started() const { return process_.hProcess != nullptr; }
+  // The message box the process shows now, or an empty one.
+  MessageBox messageBox() const;
   // The next visible message box of the process (waits for it), or an empty one.
   MessageBox waitForMessageBox(DWORD timeoutMs = 15000);
   // Clicks a message box button and waits until the box is gone.
@@ -36,6 +38,9 @@ class Installer {
   // Exit code once the process ends, or STILL_ACTIVE after the timeout.
   DWORD waitForExit(DWORD timeoutMs = 15000);
   void settle();  // lets the wizard handle everything sent so far
+  // Returns once the wizard's thread has finished the message it was handling (or has entered a
+  // message box's loop); false when it did not answer within the time.
+  bool sync(DWORD timeoutMs = 60000);
   // Has every window of the process paint what is due before it returns: a screenshot taken
   // right after a window appears may otherwise catch it half drawn.
   void paint();
@@ -53,13 +58,22 @@ class Installer {
   HWND componentList() const { return child(9); }
   HWND fieldBox(int i) const { return child(10 + static_cast<size_t>(i)); }
   HWND destinationBox() const { return children_.empty() ? nullptr : children_.back(); }
+  // The field boxes lie between the component list and the destination box.
+  int fieldCount() const {
+    return children_.size() > 11 ? static_cast<int>(children_.size()) - 11 : 0;
+  }
 
   std::string title() const { return text(pageTitle()); }
   static std::string text(HWND window);
   static bool visible(HWND window) { return IsWindowVisible(window) != 0; }
+  static bool checked(HWND button) {
+    return SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
   void click(HWND button);  // posts the click, then settles
   void type(HWND box, const std::string& text);
+  void type(HWND box, const std::wstring& text);
   void clickRow(int row);
+  void selectRow(int row, bool selected);
   bool rowSelected(int row) const;
   std::vector<std::string> rowTexts() const;
   void post(UINT message, WPARAM wParam, LPARAM lParam);
