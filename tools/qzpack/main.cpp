@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,8 @@ int build(const std::vector<std::string>& args, const char* argv0) {
               << s.contentSize << " bytes of content)\n";
     return 0;
   } catch (const qzpack::BuildError& e) {
-    std::cerr << "qzpack: " << e.what() << "\n";
+    std::istringstream lines(e.what());  // a manifest's faults, one a line
+    for (std::string line; std::getline(lines, line);) std::cerr << "qzpack: " << line << "\n";
     return 1;
   }
 }

@@ -8,6 +8,7 @@
 
 #include "file_links.h"
 #include "host_files.h"
+#include "manifest_checks.h"
 #include "payload_files.h"
 #include "toml_parser.h"
 #include "version_info.h"
@@ -47,6 +48,15 @@ class Reader {
       fail(*root.get("field"), "more than " + std::to_string(maxCustomFields) + " custom fields");
     for (const toml::table& t : tables(root, "component")) m.components.push_back(component(t));
     m.warnings = pathRoomWarnings(m);
+    m.defaultDestinationAt = placeOf(root, "defaultDestination");
+    m.shortcutFolderAt = placeOf(root, "shortcutFolder");
+    m.uninstallShortcutAt = placeOf(root, "uninstallShortcut");
+    std::vector<std::string> errors = checkManifest(m);
+    if (!errors.empty()) {
+      std::string all;
+      for (const std::string& e : errors) all += (all.empty() ? "" : "\n") + e;
+      throw BuildError(all);
+    }
     return m;
   }
 
@@ -124,6 +134,12 @@ class Reader {
     s << displayPath(path_);
     if (at.begin.line) s << ":" << at.begin.line << ":" << at.begin.column;
     return s.str();
+  }
+
+  // Where a key's value is, or its table when it is not given.
+  std::string placeOf(const toml::table& table, const char* key) const {
+    const toml::node* node = table.get(key);
+    return where(node ? node->source() : table.source());
   }
 
   [[noreturn]] void fail(const toml::node& node, const std::string& message) const {
@@ -268,6 +284,7 @@ class Reader {
     f.caption = headerText(t, "caption", true);
     f.variableName = headerText(t, "variableName", true, maxVariableNameLength);
     if (auto* node = t.get("required")) f.flags = flag(*node, "required") ? fieldRequired : 0;
+    f.variableNameAt = placeOf(t, "variableName");
     return f;
   }
 
@@ -284,7 +301,9 @@ class Reader {
       allowOnly(s, {"target", "arguments", "workingDirectory", "linkName"});
       c.shortcuts.push_back({headerText(s, "target", true), headerText(s, "arguments", false),
                              headerText(s, "workingDirectory", false),
-                             headerText(s, "linkName", true)});
+                             headerText(s, "linkName", true), placeOf(s, "target"),
+                             placeOf(s, "arguments"), placeOf(s, "workingDirectory"),
+                             placeOf(s, "linkName")});
     }
     return c;
   }
@@ -316,7 +335,9 @@ class Reader {
     std::vector<ManifestFile> result;
     for (const toml::node& item : *array) {
       for (ManifestFile& f : itemFiles(item)) {
-        if (!matchesAnyPattern(excluded, f.name, encoding_) && admit(f, item)) result.push_back(std::move(f));
+        f.at = where(item.source());
+        if (!matchesAnyPattern(excluded, f.name, encoding_) && admit(f, item))
+          result.push_back(std::move(f));
       }
     }
     return result;

@@ -16,10 +16,12 @@ struct ManifestFile {
   std::string name;  // the archive entry name and, expanded, the path under the destination, in
                      // the package's encoding
   std::filesystem::path source;
+  std::string at = {};  // the manifest's file, line and column of the item that took it
 };
 
 struct ManifestShortcut {
   std::string target, arguments, workingDirectory, linkName;
+  std::string targetAt = {}, argumentsAt = {}, workingDirectoryAt = {}, linkNameAt = {};
 };
 
 struct ManifestComponent {
@@ -32,6 +34,7 @@ struct ManifestComponent {
 struct ManifestField {
   std::string caption, variableName;
   uint8_t flags = 0;
+  std::string variableNameAt;
 };
 
 enum class Compression { bzip2, none };
@@ -49,6 +52,7 @@ struct Manifest {
   Branding branding;              // the executables' level, icon and version information
   Encoding encoding = Encoding::windows1252;  // of every text and name above
   std::vector<std::string> warnings;          // what may fail on the user's system
+  std::string defaultDestinationAt, shortcutFolderAt, uninstallShortcutAt;  // the same
 };
 
 // Reads and checks a manifest; throws BuildError.

@@ -34,7 +34,7 @@ installs)
   [ "$printed" = "$expected" ] || fail "files printed: $printed; packed: $expected"
   links=$(sed -n '/^shortcuts:$/,/^install log/p' "$work/out.txt")
   for line in 'Desktop\Tarn Demo.lnk' 'target: C:\Tried\Tarn\readme.txt' \
-              'arguments: /player %USERNAME%' 'working directory: C:\Tried\Tarn' \
+              'arguments: /fullscreen' 'working directory: C:\Tried\Tarn' \
               'Programs\Corvalline\Tarn Demo\Uninstall.lnk' 'target: C:\Tried\Tarn\uninstall.exe'; do
     grep -qF "$line" <<<"$links" || fail "no \"$line\" among the links: $links"
   done
