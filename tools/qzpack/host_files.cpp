@@ -63,10 +63,24 @@ void discard(File& file, const HeldFolder& folder, const fs::path& name) {
   removeInFolder(folder, name);
 }
 
+// Makes the missing folders of path's folder; the outermost one made, or empty.
+fs::path makeFoldersFor(const fs::path& path) {
+  fs::path folder = fs::absolute(path).parent_path(), outermost;
+  std::error_code ec;
+  for (fs::path p = folder; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+    outermost = p;
+    if (p == p.parent_path()) break;
+  }
+  if (!outermost.empty() && !fs::create_directories(folder, ec))
+    throw BuildError("cannot make the folder " + displayPath(folder) + ": " + ec.message());
+  return outermost;
+}
+
 }  // namespace
 
 PendingOutput::PendingOutput(const fs::path& output)
-    : folder_(folderOf(output)),
+    : madeFolder_(makeFoldersFor(output)),
+      folder_(folderOf(output)),
       output_(output),
       name_(output.filename()),
       file_(createTemporary(folder_, output, temp_)) {}
@@ -79,6 +93,11 @@ PendingOutput::PendingOutput(HeldFolder folder, const fs::path& name)
 
 PendingOutput::~PendingOutput() {
   discard(file_, folder_, temp_);
+  if (committed_ || madeFolder_.empty()) return;
+  // Only the folders made here, and only while they are empty.
+  std::error_code ec;
+  for (fs::path p = fs::absolute(output_).parent_path(); fs::remove(p, ec) && p != madeFolder_;)
+    p = p.parent_path();
 }
 
 void PendingOutput::write(const void* data, size_t size) {
@@ -103,6 +122,7 @@ void PendingOutput::commit(bool replace) {
     removeInFolder(folder_, temp_);
     throw BuildError("cannot create " + displayPath(output_) + ": " + std::strerror(error));
   }
+  committed_ = true;
 }
 
 void PendingOutput::fail(const char* what) const {

@@ -27,8 +27,9 @@ File openFile(const std::filesystem::path& path, const char* mode);
 bool seekFile(std::FILE* file, uint64_t offset);
 
 // The output is written under a temporary name beside the target and renamed into place only
-// when complete, so a failure leaves nothing behind. The temporary file is always a new one, never
-// made through a link, in the target's folder held open. Faults throw BuildError.
+// when complete, so a failure leaves nothing behind, nor the folders made for it where they were
+// missing. The temporary file is always a new one, never made through a link, in the target's
+// folder held open. Faults throw BuildError.
 class PendingOutput {
  public:
   explicit PendingOutput(const std::filesystem::path& output);
@@ -48,9 +49,11 @@ class PendingOutput {
 
  private:
   [[noreturn]] void fail(const char* what) const;
+  std::filesystem::path madeFolder_;  // the outermost folder made for the output; empty if none
   HeldFolder folder_;
   std::filesystem::path output_, name_, temp_;  // temp_ and name_ inside folder_
   File file_;
+  bool committed_ = false;
 };
 
 // Scratch space for data on its way to an output: a temporary file beside it, appended to by one

@@ -51,7 +51,8 @@ class Reader {
     m.defaultDestinationAt = placeOf(root, "defaultDestination");
     m.shortcutFolderAt = placeOf(root, "shortcutFolder");
     m.uninstallShortcutAt = placeOf(root, "uninstallShortcut");
-    std::vector<std::string> errors = checkManifest(m);
+    std::vector<std::string> errors = clashes_;
+    for (std::string& e : checkManifest(m)) errors.push_back(std::move(e));
     if (!errors.empty()) {
       std::string all;
       for (const std::string& e : errors) all += (all.empty() ? "" : "\n") + e;
@@ -323,20 +324,20 @@ class Reader {
   std::vector<ManifestFile> files(const toml::node& list, const toml::node* exclude) {
     const auto* array = list.as_array();
     if (!array) fail(list, "files must be an array");
-    std::vector<std::vector<std::string>> excluded;
+    excludes_.clear();
     if (exclude) {
       const auto* patterns = exclude->as_array();
       if (!patterns) fail(*exclude, "exclude must be an array of patterns");
       for (const toml::node& p : *patterns) {
         std::string pattern = text(p, "exclude", false);
-        excluded.push_back(located(p, [&] { return patternParts(pattern); }));
+        excludes_.push_back(located(p, [&] { return patternParts(pattern); }));
       }
     }
     std::vector<ManifestFile> result;
     for (const toml::node& item : *array) {
       for (ManifestFile& f : itemFiles(item)) {
         f.at = where(item.source());
-        if (!matchesAnyPattern(excluded, f.name, encoding_) && admit(f, item))
+        if (!matchesAnyPattern(excludes_, f.name, encoding_) && admit(f, item))
           result.push_back(std::move(f));
       }
     }
@@ -382,8 +383,10 @@ class Reader {
     } else if (!wildcards) {
       fail(node, "a file name must not hold wildcards");
     }
-    auto found = located(node, [&] { return findFiles(source_, parts, encoding_); });
-    if (!found.empty()) return found;
+    size_t excluded = 0;
+    auto found =
+        located(node, [&] { return findFiles(source_, parts, encoding_, {}, excludes_, &excluded); });
+    if (!found.empty() || excluded) return found;
     if (hasWildcard(parts))
       fail(node, "no file matches " + pattern + " in " + displayPath(source_));
     std::error_code ec;
@@ -406,8 +409,10 @@ class Reader {
     }
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) fail(node, "missing folder " + displayPath(folder));
-    auto found = located(node, [&] { return findFiles(folder, {"**"}, encoding_, prefix); });
-    if (found.empty()) fail(node, "folder " + displayPath(folder) + " holds no files");
+    size_t excluded = 0;
+    auto found = located(
+        node, [&] { return findFiles(folder, {"**"}, encoding_, prefix, excludes_, &excluded); });
+    if (found.empty() && !excluded) fail(node, "folder " + displayPath(folder) + " holds no files");
     return found;
   }
 
@@ -423,7 +428,8 @@ class Reader {
   }
 
   // Checks a file against Windows and against every entry name taken so far; false when the
-  // same file was already taken under the same name by this component.
+  // same file was already taken under the same name by this component, or when another file
+  // took its name (a clash, told with the others once the manifest is read).
   bool admit(const ManifestFile& f, const toml::node& item) {
     checkName(item, f.name, f.source);
     fs::path source = f.source.lexically_normal();
@@ -439,11 +445,14 @@ class Reader {
     auto shown = [&](const std::string& name, const fs::path& path) {
       return "\"" + fromPackage(name, encoding_) + "\" (" + displayPath(path) + ")";
     };
-    fail(item, shown(first.name, first.source) + " and " + shown(f.name, source) +
-                   (first.name == f.name ? " would be the same entry"
-                    : encoding_ == Encoding::utf8
-                        ? " differ only in letter case or composition, one file on Windows"
-                        : " differ only in letter case, one file on Windows"));
+    // Every clash of a manifest is told in one run.
+    clashes_.push_back(where(item.source()) + ": " + shown(first.name, first.source) + " and " +
+                       shown(f.name, source) +
+                       (first.name == f.name ? " would be the same entry"
+                        : encoding_ == Encoding::utf8
+                            ? " differ only in letter case or composition, one file on Windows"
+                            : " differ only in letter case, one file on Windows"));
+    return false;
   }
 
   struct Taken {
@@ -452,6 +461,8 @@ class Reader {
     int component;
   };
   std::map<std::string, Taken> taken_;  // by entry name as foldCase has it
+  std::vector<std::string> clashes_;    // entry names that two files would take
+  Excludes excludes_;                   // the component's being read
   int componentIndex_ = 0;
   Encoding encoding_ = Encoding::windows1252;
   fs::path path_, folder_, source_;

@@ -92,9 +92,9 @@ struct Checker {
   void arguments(const ManifestShortcut& s) {
     eachMacro(s.arguments, [&](const std::string& name) {
       if (builtInMacroIndex(name.c_str()) >= 0 || isField(name))
-        m.warnings.push_back(s.argumentsAt +
-                             ": arguments are passed to the shortcut as written: %" +
-                             fromPackage(name, m.encoding) + "% reaches the program as it is, not expanded");
+        m.warnings.push_back(
+            s.argumentsAt + ": arguments are passed to the shortcut as written: %" +
+            fromPackage(name, m.encoding) + "% reaches the program as it is, not expanded");
     });
   }
 

@@ -80,11 +80,26 @@ bool matchesFrom(const std::vector<std::string>& parts, size_t p,
   return next != noMatch && (file || matchesFrom(parts, next, names, n + 1));
 }
 
+bool matchesAnyUtf8(const Excludes& patterns, const std::string& name) {
+  if (patterns.empty()) return false;
+  // The name is split into its folders once, whatever the number of patterns.
+  std::vector<std::string> names;
+  size_t start = 0;
+  for (size_t end; (end = name.find('\\', start)) != std::string::npos; start = end + 1)
+    names.push_back(name.substr(start, end - start));
+  names.push_back(name.substr(start));
+  return std::any_of(patterns.begin(), patterns.end(), [&](const std::vector<std::string>& parts) {
+    return matchesFrom(parts, 0, names, 0);
+  });
+}
+
 // Walks the folders a pattern reaches, never through a link.
 struct Finder {
   const std::vector<std::string>& parts;
   Encoding encoding;
+  const Excludes& excludes;
   std::vector<ManifestFile> found;
+  size_t excluded = 0;
 
   [[noreturn]] static void fail(const fs::path& path, const std::string& why) {
     throw BuildError(displayPath(path) + " " + why);
@@ -93,8 +108,15 @@ struct Finder {
   // A file or folder named child that the pattern may take at position p; name is its entry
   // name so far (UTF-8).
   void reach(const fs::path& path, size_t p, const std::string& child, const std::string& name) {
-    if (isLink(path)) fail(path, "is a symbolic link; qzpack does not follow links");
+    // What the pattern would take as an entry (a file, a link, anything but a folder) and an
+    // exclude drops is passed over before it is judged.
     std::error_code ec;
+    if (take(parts, p, child, true) == parts.size() &&
+        !fs::is_directory(fs::symlink_status(path, ec)) && matchesAnyUtf8(excludes, name)) {
+      ++excluded;
+      return;
+    }
+    if (isLink(path)) fail(path, "is a symbolic link; qzpack does not follow links");
     fs::file_status status = fs::status(path, ec);
     if (fs::is_directory(status)) {
       size_t next = take(parts, p, child, false);
@@ -110,7 +132,8 @@ struct Finder {
     try {
       // Composed in UTF-8: a host that stores names decomposed gives them as Windows users type
       // them.
-      found.push_back({toPackage(encoding == Encoding::utf8 ? composed(name) : name, encoding), path});
+      found.push_back(
+          {toPackage(encoding == Encoding::utf8 ? composed(name) : name, encoding), path});
     } catch (const std::invalid_argument& e) {
       fail(path, std::string("has a name Windows cannot hold: ") + e.what());
     }
@@ -162,33 +185,27 @@ bool hasWildcard(const std::vector<std::string>& parts) {
 }
 
 std::vector<ManifestFile> findFiles(const fs::path& base, const std::vector<std::string>& parts,
-                                    Encoding encoding, const std::string& prefix) {
-  Finder finder{parts, encoding, {}};
+                                    Encoding encoding, const std::string& prefix,
+                                    const Excludes& excludes, size_t* excluded) {
+  Finder finder{parts, encoding, excludes, {}};
   finder.visit(base, 0, prefix);
+  if (excluded) *excluded = finder.excluded;
   auto& found = finder.found;
-  auto byName = [](const ManifestFile& a, const ManifestFile& b) { return a.name < b.name; };
+  auto byName = [](const ManifestFile& a, const ManifestFile& b) {
+    return a.name != b.name ? a.name < b.name : a.source < b.source;
+  };
   std::sort(found.begin(), found.end(), byName);
   // "**\\**" and the like reach one file twice.
-  found.erase(
-      std::unique(found.begin(), found.end(),
-                  [](const ManifestFile& a, const ManifestFile& b) { return a.name == b.name; }),
-      found.end());
+  found.erase(std::unique(found.begin(), found.end(),
+                          [](const ManifestFile& a, const ManifestFile& b) {
+                            return a.name == b.name && a.source == b.source;
+                          }),
+              found.end());
   return found;
 }
 
-bool matchesAnyPattern(const std::vector<std::vector<std::string>>& patterns,
-                       const std::string& name, Encoding encoding) {
-  if (patterns.empty()) return false;
-  // The name is split into its folders once, whatever the number of patterns.
-  std::vector<std::string> names;
-  std::string text = fromPackage(name, encoding);
-  size_t start = 0;
-  for (size_t end; (end = text.find('\\', start)) != std::string::npos; start = end + 1)
-    names.push_back(text.substr(start, end - start));
-  names.push_back(text.substr(start));
-  return std::any_of(patterns.begin(), patterns.end(), [&](const std::vector<std::string>& parts) {
-    return matchesFrom(parts, 0, names, 0);
-  });
+bool matchesAnyPattern(const Excludes& patterns, const std::string& name, Encoding encoding) {
+  return matchesAnyUtf8(patterns, fromPackage(name, encoding));
 }
 
 }  // namespace qzpack

@@ -151,6 +151,33 @@ TEST(QzpackPatterns, SymbolicLinksAreRefusedWithTheirPath) {
         << files << ": " << error;
   }
 }
+
+// An exclude is applied before a file is judged; every clash is told in one run, a host name
+// holding a backslash counting as the path Windows makes of it.
+TEST(QzpackPatterns, ExcludesComeFirstAndEveryClashIsToldAtOnce) {
+  ScratchFolder folder;
+  writeFile(folder / "payload/data/real.txt", std::string("real"));
+  fs::create_symlink(folder / "payload/data/real.txt", folder / "payload/data/link.txt");
+  fs::create_symlink(folder / "payload", folder / "payload/data/loop");
+  writeFile(folder / "payload/a/b.txt", std::string("b"));
+  writeFile(folder / "payload/a\\b.txt", std::string("backslash"));
+  writeFile(folder / "payload/A.TXT", std::string("upper"));
+  writeFile(folder / "payload/a.txt", std::string("lower"));
+  const std::string manifest = "title = \"t\"\nsource = \"payload\"\n[[component]]\nname = \"c\"\n";
+  writeFile(
+      folder / "manifest.toml",
+      manifest + "files = [\"data\\\\**\"]\nexclude = [\"**\\\\link.txt\", \"data\\\\loop\"]\n");
+  qzpack::Manifest m = qzpack::readManifest(folder / "manifest.toml");
+  EXPECT_EQ(names(m.components[0]), std::vector<std::string>{"data\\real.txt"});
+  std::string error =
+      readError(folder, manifest + "files = [\"**\"]\nexclude = [\"data\\\\**\"]\n");
+  const std::string at = folder.path().string() + "/manifest.toml:5:10: ";
+  const std::string payload = folder.path().string() + "/payload/";
+  EXPECT_EQ(error, at + "\"A.TXT\" (" + payload + "A.TXT) and \"a.txt\" (" + payload +
+                       "a.txt) differ only in letter case, one file on Windows\n" + at +
+                       "\"a\\b.txt\" (" + payload + "a/b.txt) and \"a\\b.txt\" (" + payload +
+                       "a\\b.txt) would be the same entry");
+}
 #endif
 
 }  // namespace

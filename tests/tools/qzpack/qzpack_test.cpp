@@ -233,6 +233,10 @@ TEST(QzpackBuild, FailedBuildLeavesNoOutputAndKeepsAnOlderFile) {
     EXPECT_NE(std::string(e.what()).find("two.bin"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(fs::exists(folder / "out.exe"));
+  // Folders made for the output go again with it.
+  EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "new/dist/out.exe"),
+               qzpack::BuildError);
+  EXPECT_FALSE(fs::exists(folder / "new"));
 
   writeFile(folder / "out.exe", std::string("older package"));
   EXPECT_THROW(qzpack::buildPackage(m, folder / "stub.exe", folder / "out.exe"),
@@ -240,6 +244,10 @@ TEST(QzpackBuild, FailedBuildLeavesNoOutputAndKeepsAnOlderFile) {
   EXPECT_EQ(readFile(folder / "out.exe"), bytesOf("older package"));
   for (const auto& entry : fs::directory_iterator(folder.path()))
     EXPECT_EQ(entry.path().extension().string() == ".tmp", false) << entry.path();
+
+  writePayload(folder);  // a missing output folder is made when the build goes through
+  qzpack::buildPackage(m, folder / "stub.exe", folder / "new/dist/out.exe");
+  EXPECT_TRUE(fs::is_regular_file(folder / "new/dist/out.exe"));
 }
 
 TEST(QzpackBuild, CarrierLayoutPointsAtHeaderAndArchive) {
