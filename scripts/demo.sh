@@ -30,7 +30,7 @@ fi
 walker=$session/tools/qzwalk/qzwalk.exe
 
 mkdir -p out
-qzpack=build/native/tools/qzpack/qzpack
+qzpack=build/native-release/tools/qzpack/qzpack  # the optimised one, as users run it
 echo "== qzpack build examples/demo/demo.toml (win64 stub and uninstaller)"
 "$qzpack" build examples/demo/demo.toml -o out/demo-setup.exe --stub build/win64/setup/setup.exe \
   --uninstaller build/win64/setup/uninstall.exe
