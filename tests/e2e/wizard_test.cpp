@@ -69,13 +69,19 @@ files = ["readme.txt", "data\\level.dat"]
   target = "%PROGRAMDIR%\\readme.txt"
   arguments = "-open"
   workingDirectory = "%PROGRAMDIR%"
-  linkName = "%PROGRAMDIR%\\Links\\Read me%PLAYER%"
+  linkName = "%PROGRAMDIR%\\Links\\Read me@PLAYER@"
 [[component]]
 name = "Extras"
 selected = false
 files = ["extra.txt"]
 )"
                                                   : o.components;
+    // The link is named after the player where there is such a field (qzpack refuses a macro
+    // that names nothing).
+    size_t player = components.find("@PLAYER@");
+    if (player != std::string::npos)
+      components.replace(player, 8,
+                         o.fields.find("\"PLAYER\"") != std::string::npos ? "%PLAYER%" : "");
     std::string manifest =
         "title = \"Test Product\"\n"
         "defaultDestination = \"" +

@@ -45,7 +45,7 @@ TEST(QzpackManifestChecks, MistakesAreRefusedOrWarnedAboutAtTheirPlace) {
   writeFile(folder / "one.txt", std::string("1"));
   writeFile(folder / "data/two.bin", std::string("2"));
   writeFile(folder / "odd/100%.txt", std::string("3"));
-  const std::string at = folder.path().string() + "/manifest.toml:";
+  const std::string at = (folder / "manifest.toml").string() + ":";
   const char* nothing =
       " is neither a built-in path macro nor a field's variableName: it would "
       "expand to nothing";
