@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # qzpack try on the example package, each case in a throw-away Wine prefix of its own:
 #   try_test.sh QZPACK STUB UNINSTALLER WALKER installs|required-field|damaged
-# installs: the answers reach the wizard, the printed files are the package's with their sizes,
-# the links carry their targets, arguments and folders, a screenshot per page is kept, and the
-# prefix is gone afterwards. required-field and damaged: non-zero, with setup's own reason.
+# installs: the answers reach the wizard, the printed files are the package's entries with their
+# sizes, the links carry their targets, arguments and folders, a screenshot per page is kept, and
+# the prefix is gone afterwards. required-field and damaged: non-zero, with setup's own reason.
 set -euo pipefail
 qzpack=$1 stub=$2 uninstaller=$3 case=$5
 export QZPACK_WALKER=$4
@@ -25,10 +25,9 @@ installs)
   [ "$status" -eq 0 ] || fail "exit $status: $(cat "$work/out.txt" "$work/err.txt")"
   grep -qx 'page: Your name: "Ann"' "$work/out.txt" || fail "the field: $(cat "$work/out.txt")"
   grep -qx '  \[x\] 1 Sound track' "$work/out.txt" || fail "the components: $(cat "$work/out.txt")"
-  # Every payload file and the uninstaller, with its size, and nothing else.
-  payload=$top/examples/demo/payload
-  expected=$( (cd "$payload" && find . -type f -printf '%s %P\n' | tr / '\\';
-               echo "$(stat -c %s "$uninstaller") uninstall.exe") | sort)
+  # Every entry of the package (both components are chosen), with its size, and nothing else.
+  "$qzpack" extract "$work/demo.exe" "$work/packed" >/dev/null
+  expected=$(cd "$work/packed" && find . -type f -printf '%s %P\n' | tr / '\\' | sort)
   printed=$(sed -n '/^files installed into C:\\Tried\\Tarn:$/,/^shortcuts:$/p' "$work/out.txt" |
             sed '1d;$d' | awk '{print $1, $2}' | sort)
   [ "$printed" = "$expected" ] || fail "files printed: $printed; packed: $expected"
