@@ -5,8 +5,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-// after windows.h, which it needs
-#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
@@ -67,13 +65,11 @@ bool parse(const std::vector<std::wstring>& args, std::wstring& package, walk::A
 
 }  // namespace
 
-int main() {
+// wmain: the arguments in UTF-16, without shell32 (a DLL a Downloads folder may plant).
+int wmain(int argc, wchar_t** argv) {
   // Lines end in LF alone: qzpack try passes the report on to a Linux terminal or log.
   _setmode(_fileno(stdout), _O_BINARY);
-  int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   std::vector<std::wstring> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  LocalFree(argv);
   std::wstring package;
   walk::Answers answers;
   if (!parse(args, package, answers)) {
