@@ -31,6 +31,11 @@ if(QZ_SANITIZE AND NOT WIN32)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(QZ_TSAN AND NOT WIN32)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # setup and tarnmix: no exceptions, no RTTI, no iostreams (the last is kept by review).
 function(qz_shipping_target target)
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)

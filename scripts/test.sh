@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every flavour and runs every test: native unit tests (ASan/UBSan) and short fuzz runs,
-# static checks of the shipping i686 binaries, and the win64 tests under Wine (and Xvfb when
-# there is no display). Installs what it needs first.
+# the installation run's and the packager's threads under ThreadSanitizer, static checks of the
+# shipping i686 binaries, and the win64 tests under Wine (and Xvfb when there is no display).
+# Installs what it needs first.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -10,6 +11,10 @@ jobs=$(nproc)
 
 echo "== test native"
 ctest --preset native -j "$jobs"
+echo "== test the installation run's and the packager's threads under ThreadSanitizer"
+cmake --preset native-tsan >/dev/null
+cmake --build --preset native-tsan -j "$jobs"
+ctest --preset native-tsan -j "$jobs"
 echo "== test win32 (static checks of the shipping binaries)"
 ctest --preset win32 -j "$jobs"
 

@@ -5,16 +5,6 @@
 #include <string.h>
 #include <windows.h>
 
-bool isSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-bool hasFolderPart(const char* path) {
-  for (; *path; ++path)
-    if (isSeparator(*path)) return true;
-  return false;
-}
-
 namespace {
 
 // Length of a network path's root "\\server\share\", or 0 when path is not one. The server

@@ -1,11 +1,19 @@
-// Creating the folders of a path, and looking for links on it.
+// Creating the folders of a path, and looking for links on it (Win32 in directories.cpp; the
+// native build's form, for tests of the run on Linux, in directories_posix.cpp).
 #pragma once
 #include <stddef.h>
 
 // Backslash, or the slash that Windows takes for one.
-bool isSeparator(char c);
+inline bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
 // Whether path holds a separator, so that it names a folder before its last part.
-bool hasFolderPart(const char* path);
+inline bool hasFolderPart(const char* path) {
+  for (; *path; ++path)
+    if (isSeparator(*path)) return true;
+  return false;
+}
 
 // Creates every directory named in path before its last separator (backslash or slash),
 // entering each from the drive root (C:\...), the share of a network path (\\server\share\...)

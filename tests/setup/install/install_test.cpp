@@ -13,48 +13,18 @@
 #include <utility>
 #include <vector>
 
-#include "install/decode_ahead.h"
 #include "install/directories.h"
 #include "install/install_run.h"
 #include "manifest.h"
-#include "package/archive.h"
 #include "package/header.h"
 #include "package/package_file.h"
 #include "package/services.h"
 #include "package_writer.h"
+#include "run_fixture.h"
 #include "test_files.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
-
-namespace {
-std::string destination;
-std::vector<std::string> fields;
-std::vector<bool> selectedRows;
-std::vector<std::pair<int32_t, int32_t>> progress;
-std::function<void()> atFirstProgress;  // what a test does to the world once the run is under way
-int inputDrops;
-}  // namespace
-
-void addComponentRow(const char*, int selected) {
-  selectedRows.push_back(selected != 0);
-}
-const char* destinationText() {
-  return destination.c_str();
-}
-const char* fieldText(int index) {
-  return fields.at(static_cast<size_t>(index)).c_str();
-}
-bool rowSelected(int index) {
-  return selectedRows.at(static_cast<size_t>(index));
-}
-void drawProgress(int32_t done, int32_t total) {
-  progress.emplace_back(done, total);
-  if (atFirstProgress) std::exchange(atFirstProgress, nullptr)();
-}
-void dropQueuedInput() {
-  ++inputDrops;
-}
 
 namespace {
 
@@ -98,67 +68,6 @@ fs::path craftCarrier(const ScratchFolder& folder, const std::string& manifest,
   writeFile(folder / "crafted.exe", file);
   return folder / "crafted.exe";
 }
-
-// The ways of sharing the decoding between the two threads that a run may take.
-struct Sharing {
-  const char* what;
-  bool oneThread, secondThreadOnly;
-  int64_t limit;
-};
-const Sharing sharings[] = {{"alone", true, false, int64_t{64} << 20},
-                            {"shared", false, false, int64_t{64} << 20},
-                            {"all ahead", false, true, int64_t{64} << 20},
-                            {"shared, 96 KiB", false, false, 96 << 10},
-                            {"all ahead, 96 KiB", false, true, 96 << 10}};
-
-void share(const Sharing& s) {
-  decodeHooks.oneThread = s.oneThread;
-  decodeHooks.secondThreadOnly = s.secondThreadOnly;
-  decodeHooks.limit = s.limit;
-}
-
-class InstallRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    CoInitialize(nullptr);
-    freeSetupHeader();
-    fields.clear();
-    selectedRows.clear();
-    progress.clear();
-    atFirstProgress = nullptr;
-    inputDrops = 0;
-    progressDone = 0;
-    destination = (folder / "dest").string();
-  }
-  void TearDown() override {
-    freeSetupHeader();
-    share(sharings[1]);
-    useCarrier("");
-  }
-
-  // Builds a package from manifest text and reads its header as the wizard does.
-  void package(const std::string& manifest) {
-    useCarrier("");  // the package is written anew
-    load(buildPackage(folder, manifest));
-  }
-  void load(const fs::path& path) {
-    packagePath = path.string();
-    ASSERT_EQ(readSetupHeader(packagePath.c_str(), true, nullptr), headerOk);
-    ASSERT_EQ(readSetupHeader(packagePath.c_str(), false, addComponentRow), headerOk);
-    useCarrier(packagePath);
-  }
-  // Opens path as the run's carrier, as the wizard opens its own file; "" only closes the last.
-  void useCarrier(const std::string& path) {
-    closePackageFile(carrier);
-    carrier = openPackageFile(path.c_str());
-  }
-  InstallOutcome run(int full) { return runInstallation(full, &failure); }
-  fs::path dest(const std::string& name = "") const { return fs::path(destination) / name; }
-
-  ScratchFolder folder;
-  std::string packagePath;
-  InstallFailure failure{};
-};
 
 TEST_F(InstallRun, FilesInReverseHeaderOrderAndTheLogByteForByte) {
   writeFile(folder / "a.txt", std::string("alpha"));
@@ -284,95 +193,6 @@ TEST_F(InstallRun, ProgressCountsTwoUnitsPerByteAndOnePerShortcut) {
     EXPECT_EQ(total, 22005);
     EXPECT_GT(done, last);
     last = done;
-  }
-}
-
-TEST_F(InstallRun, DecodingAheadInstallsTheSameFilesLogAndProgressWhateverTheSharing) {
-  // Sizes around a chunk and a bzip2 block, an empty file, and one file in both components.
-  const size_t sizes[] = {0, 1, 16383, 16384, 16385, 40000, 250000, 1200000};
-  std::string first, second;
-  for (int i = 0; i < 20; ++i) {
-    std::string name = "f" + std::to_string(i);
-    writeFile(folder / name, mixedBytes(i == 15 ? 250000 : sizes[i % 8], i));
-    (i < 14 ? first : second) += "\"" + name + "\", ";
-  }
-  package("title = \"T\"\n[[component]]\nname = \"A\"\nfiles = [" + first +
-          "]\n  [[component.shortcut]]\n  target = \"x\"\n  linkName = \"%PROGRAMDIR%\\\\L\"\n"
-          "[[component]]\nname = \"B\"\nfiles = [" +
-          second + "\"f3\"]\n");
-  Bytes log;
-  std::vector<std::pair<int32_t, int32_t>> reports;
-  for (const Sharing& s : sharings) {
-    SCOPED_TRACE(s.what);
-    share(s);
-    fs::remove_all(dest());
-    progress.clear();
-    ASSERT_EQ(run(1), installDone) << failure.path;
-    for (int i = 0; i < 20; ++i) {
-      std::string name = "f" + std::to_string(i);
-      EXPECT_TRUE(readFile(dest(name)) == readFile(folder / name)) << name;
-    }
-    if (log.empty()) {  // the run on one thread sets what the others must match
-      log = readFile(dest("_qzsetup.log"));
-      reports = progress;
-    }
-    EXPECT_EQ(readFile(dest("_qzsetup.log")), log);
-    EXPECT_EQ(progress, reports) << "every report, in order";
-    EXPECT_LE(decodeHooks.peakHeld, s.limit);
-    if (s.secondThreadOnly) {
-      EXPECT_EQ(decodeHooks.filesBySecondThread, 21);
-    }
-  }
-}
-
-TEST_F(InstallRun, PartWayFailuresWhileDecodingAheadAreReportedAsOnOneThread) {
-  // A damaged entry, and a file that cannot be created, each after a file written whole and
-  // before one that the second thread may already have decoded. Files go in the reverse of
-  // the manifest's order.
-  writeFile(folder / "first.bin", mixedBytes(300000, 1));
-  writeFile(folder / "middle.bin", mixedBytes(300000, 2));
-  writeFile(folder / "last.bin", mixedBytes(200000, 3));
-  package(R"(
-title = "T"
-[[component]]
-name = "C"
-files = ["last.bin", "middle.bin", "first.bin"]
-)");
-  // A bit flipped halfway through middle.bin's stream.
-  Bytes bytes = readFile(packagePath);
-  ArchiveReader* reader = openArchive(packagePath.c_str(), header.archiveOffset);
-  ASSERT_NE(reader, nullptr);
-  uint32_t start = 0, end = static_cast<uint32_t>(bytes.size());
-  for (int32_t i = 0; i < reader->count; ++i)
-    if (std::string(reader->names[i]) == "middle.bin") start = reader->offsets[i];
-  for (int32_t i = 0; i < reader->count; ++i)
-    if (reader->offsets[i] > start && reader->offsets[i] < end) end = reader->offsets[i];
-  freeArchive(reader);
-  bytes[(start + end) / 2] ^= 0x08;
-  writeFile(folder / "damaged.exe", bytes);
-  struct Case {
-    const char* what;
-    bool damaged;  // else middle.bin's place is taken by a folder
-    InstallFault fault;
-  };
-  for (const Case& c : {Case{"damaged", true, faultDamagedArchive},
-                        Case{"cannot create", false, faultCannotWrite}}) {
-    for (const Sharing& s : sharings) {
-      SCOPED_TRACE(std::string(c.what) + ", " + s.what);
-      share(s);
-      freeSetupHeader();
-      selectedRows.clear();
-      load(c.damaged ? folder / "damaged.exe" : fs::path(packagePath));
-      fs::remove_all(dest());
-      if (!c.damaged) fs::create_directories(dest("middle.bin"));
-      ASSERT_EQ(run(1), installFailed);
-      EXPECT_EQ(failure.fault, c.fault);
-      EXPECT_EQ(std::string(failure.path), c.damaged ? "middle.bin" : dest("middle.bin").string());
-      EXPECT_EQ(readFile(dest("first.bin")), readFile(folder / "first.bin"));
-      EXPECT_EQ(fs::is_directory(dest("middle.bin")), !c.damaged) << "no partial file is left";
-      EXPECT_FALSE(fs::exists(dest("last.bin")));
-      EXPECT_EQ(readFile(dest("_qzsetup.log")), logOf({{1, destination + "\\first.bin"}}));
-    }
   }
 }
 
