@@ -82,16 +82,8 @@ std::pair<DWORD, std::string> runSilently(const fs::path& program) {
   startup.hStdError = writeEnd;
   std::wstring command = L"\"" + program.wstring() + L"\" /S";
   PROCESS_INFORMATION process{};
-  // One fresh-prefix CI run saw the start of a just-rewritten program fail once, without its
-  // reason: the reason is now kept, and the start tried again a few times.
-  bool started = false;
-  DWORD startError = 0;
-  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
-    if (attempt) Sleep(200);
-    started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             program.parent_path().wstring().c_str(), &startup, &process);
-    if (!started) startError = GetLastError();
-  }
+  DWORD startError = driver::startProgram(command, program.parent_path(), startup, true, process);
+  bool started = startError == 0;
   CloseHandle(writeEnd);
   std::string errors;
   if (startError) errors = "CreateProcessW failed with error " + std::to_string(startError) + "\n";

@@ -1,5 +1,7 @@
 #include "wizard_driver.h"
 
+#include <stdio.h>
+
 #include <fstream>
 
 namespace driver {
@@ -49,14 +51,27 @@ BOOL CALLBACK paintTopLevel(HWND window, LPARAM pid) {
 
 }  // namespace
 
+DWORD startProgram(std::wstring command, const std::filesystem::path& folder,
+                   STARTUPINFOW& startup, bool inherit, PROCESS_INFORMATION& process) {
+  // Twice in CI a package written a moment before could not be started, its reason not kept:
+  // the reason is now printed, and the start tried again a few times.
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt) Sleep(200);
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, inherit, 0, nullptr,
+                       folder.wstring().c_str(), &startup, &process))
+      return 0;
+    error = GetLastError();
+    fprintf(stderr, "CreateProcessW failed with error %lu\n", static_cast<unsigned long>(error));
+    process = PROCESS_INFORMATION{};
+  }
+  return error;
+}
+
 Installer::Installer(const std::filesystem::path& package) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  std::wstring command = L"\"" + package.wstring() + L"\"";
-  std::wstring folder = package.parent_path().wstring();
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                      &startup, &process_))
-    process_ = PROCESS_INFORMATION{};
+  startProgram(L"\"" + package.wstring() + L"\"", package.parent_path(), startup, false, process_);
 }
 
 Installer::~Installer() {

@@ -17,6 +17,11 @@ struct MessageBox {
   std::string caption, text;
 };
 
+// Starts a program (tried again a few times, each failure's reason printed); 0, or the last
+// failure's error code.
+DWORD startProgram(std::wstring command, const std::filesystem::path& folder,
+                   STARTUPINFOW& startup, bool inherit, PROCESS_INFORMATION& process);
+
 class Installer {
  public:
   explicit Installer(const std::filesystem::path& package);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "dll_host.h"
@@ -14,14 +15,18 @@ using namespace dlltest;
 namespace {
 
 constexpr int partsCompared = 240;  // 12 s of song
-// The device plays a part or two behind the last part filled: levels are compared over 10 s.
-constexpr size_t windowsCompared = 200;
+// The device plays a part or two behind the last part filled: levels are compared over 10 s, in
+// eight stretches aligned one by one. Wine's null device is not paced, so on a busy machine the
+// playback thread can fall behind it: old data is heard for a moment and the rest comes later.
+// Such a slip costs the stretch it falls in, not the whole comparison.
+constexpr size_t stretches = 8, stretchWindows = 25;
 constexpr int expectedParts = 400;  // rendered by modrender into expected.raw
 
-// Root-mean-square level of each 50 ms window, from `start`.
-std::vector<double> levels(const std::vector<double>& signal, size_t start, size_t window) {
+// Root-mean-square level of up to `count` 50 ms windows, from `start`.
+std::vector<double> levels(const std::vector<double>& signal, size_t start, size_t window,
+                           size_t count) {
   std::vector<double> out;
-  for (size_t i = start; i + window <= signal.size(); i += window) {
+  for (size_t i = start; i + window <= signal.size() && out.size() < count; i += window) {
     double sum = 0;
     for (size_t j = i; j < i + window; ++j) sum += signal[j] * signal[j];
     out.push_back(std::sqrt(sum / window));
@@ -29,7 +34,7 @@ std::vector<double> levels(const std::vector<double>& signal, size_t start, size
   return out;
 }
 
-double correlation(const std::vector<double>& a, const std::vector<double>& b, size_t count) {
+double correlation(const std::vector<double>& a, const double* b, size_t count) {
   double meanA = 0, meanB = 0;
   for (size_t i = 0; i < count; ++i) meanA += a[i], meanB += b[i];
   meanA /= count;
@@ -43,22 +48,24 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b, s
   return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
 }
 
-struct Alignment {
+struct Stretch {
   double correlation = -1;
-  int rate = 0;
-  size_t offset = 0;
+  double later = 1;  // at the same place, against the song a quarter second later
 };
 
-// The capture's left channel against the expected levels, over the device rates Wine may pick
-// and start offsets in steps of 5 ms within the first 300 ms.
-Alignment align(const std::vector<double>& capture, const std::vector<double>& expected) {
-  Alignment best;
+// Stretch `k` of the expected levels against the capture's left channel, over the device rates
+// Wine may pick and start offsets in steps of 5 ms within the first second.
+Stretch align(const std::vector<double>& capture, const std::vector<double>& expected, size_t k) {
+  Stretch best;
+  const double* wanted = &expected[k * stretchWindows];
   for (int rate : {44100, 48000}) {
-    for (size_t offset = 0; offset < static_cast<size_t>(rate) * 3 / 10; offset += rate / 200) {
-      std::vector<double> got = levels(capture, offset, rate / 20);
-      if (got.size() < windowsCompared) continue;
-      double c = correlation(got, expected, windowsCompared);
-      if (c > best.correlation) best = {c, rate, offset};
+    const size_t window = rate / 20;
+    for (size_t offset = 0; offset < static_cast<size_t>(rate); offset += rate / 200) {
+      std::vector<double> got =
+          levels(capture, offset + k * stretchWindows * window, window, stretchWindows);
+      if (got.size() < stretchWindows) continue;
+      double c = correlation(got, wanted, stretchWindows);
+      if (c > best.correlation) best = {c, correlation(got, wanted + 5, stretchWindows)};
     }
   }
   return best;
@@ -106,15 +113,22 @@ TEST(DeviceOutput, SoundReachesTheDevice) {
   }
   std::vector<double> signal(rendered.begin(), rendered.begin() + partsCompared * 2205);
   for (double& v : signal) v = (v - 128) / 128;
-  std::vector<double> expected = levels(signal, 0, 2205);
-  Alignment best = align(left, expected);
-  EXPECT_GE(best.correlation, 0.85) << "rate " << best.rate << ", offset " << best.offset;
-
-  // The measure tells sounds apart: the same capture against the song a quarter second later.
-  std::vector<double> got = levels(left, best.offset, best.rate / 20);
-  std::vector<double> later(expected.begin() + 5, expected.end());
-  ASSERT_GE(got.size(), windowsCompared);
-  EXPECT_LT(correlation(got, later, windowsCompared), 0.6);
+  std::vector<double> expected = levels(signal, 0, 2205, partsCompared);
+  ASSERT_GE(expected.size(), stretches * stretchWindows + 5);
+  // Six stretches of eight must match (a clean run matches all eight above 0.85; at a load of
+  // four times the cores, one run had four stretches between 0.6 and 0.85); the measure tells
+  // sounds apart: at the places found, the song a quarter second later reaches 0.6 in no more
+  // than two.
+  int matched = 0, laterMatched = 0;
+  std::string found;
+  for (size_t k = 0; k < stretches; ++k) {
+    Stretch s = align(left, expected, k);
+    matched += s.correlation >= 0.75;
+    laterMatched += s.later >= 0.6;
+    found += " " + std::to_string(s.correlation) + "/" + std::to_string(s.later);
+  }
+  EXPECT_GE(matched, 6) << "correlation/later by stretch:" << found;
+  EXPECT_LE(laterMatched, 2) << "correlation/later by stretch:" << found;
 }
 
 }  // namespace
