@@ -2,7 +2,7 @@
 # Makes a release of the commit checked out, into dist/:
 #   corvalline-VERSION-win32.zip         the i686 programs, the tarnmix SDK, docs, example host
 #   corvalline-VERSION-linux-x86_64.tar.gz  qzpack and modrender for Linux, with the stub and
-#                                        uninstaller they package by default
+#                                        uninstaller they package by default and qzwalk.exe
 #   corvalline-VERSION-setup.exe         an installer of the Windows files, made with qzpack
 #   SHA256SUMS
 # Two runs from the same commit give the same bytes: every time stamp is the commit's, entries
@@ -64,8 +64,8 @@ mkdir -p "$win" "$linux"
 docs=(README.md LICENSE THIRD-PARTY-NOTICES)
 w=$work/win32
 cp "${docs[@]}" "$win/"
-cp "$w/tools/qzpack/qzpack.exe" "$w/setup/setup.exe" "$w/setup/uninstall.exe" \
-   "$w/tools/modrender/modrender.exe" "$w/tools/tmplay/tmplay.exe" \
+cp "$w/tools/qzpack/qzpack.exe" "$w/tools/qzwalk/qzwalk.exe" "$w/setup/setup.exe" \
+   "$w/setup/uninstall.exe" "$w/tools/modrender/modrender.exe" "$w/tools/tmplay/tmplay.exe" \
    "$w/tarnmix/modplay/tarnmix.dll" "$win/"
 cmake --install "$w" --component tarnmix --prefix "$win/sdk" >/dev/null
 mkdir -p "$win/examples"
@@ -73,8 +73,9 @@ cp -r examples/tarnmix-host examples/demo "$win/examples/"
 cp examples/tarnmix/tarn-theme.mod "$win/examples/"
 
 cp "${docs[@]}" "$linux/"
+# qzwalk.exe beside qzpack: `qzpack try` walks installers under Wine with it.
 cp "$qzpack" "$work/linux/tools/modrender/modrender" "$w/setup/setup.exe" \
-   "$w/setup/uninstall.exe" "$linux/"
+   "$w/setup/uninstall.exe" "$w/tools/qzwalk/qzwalk.exe" "$linux/"
 mkdir -p "$linux/examples"
 cp -r examples/demo "$linux/examples/"
 
