@@ -11,7 +11,7 @@ bool writeLogType(unsigned char type) {
 
 bool writeLogString(FILE* file, const char* text) {
   size_t length = strlen(text) + 1;
-  return file && fwrite(text, 1, length, file) == length && !ferror(file);
+  return file && fwrite(text, 1, length, file) == length && fflush(file) == 0;
 }
 
 LogStep readLogRecord(const char* bytes, size_t size, size_t* at, LogRecord* record) {

@@ -13,7 +13,9 @@ extern FILE* installLog;      // open for the length of one installation run
 
 // Writes one record type byte to installLog; false when the write fails.
 bool writeLogType(unsigned char type);
-// Writes text and its NUL to file; false when the write fails.
+// Writes text and its NUL to file and flushes it, so that a record is on the disk once its path
+// is written: held back, the records of whole files would need room only when the log is closed,
+// and a disk that the next file filled would then keep none of them. False when either fails.
 bool writeLogString(FILE* file, const char* text);
 
 enum LogStep {
