@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "silent_run.h"
 #include "test_files.h"
 #include "wizard_driver.h"
 
@@ -23,55 +24,6 @@ namespace {
 const fs::path setupExe = hostPath(QZ_SETUP_EXE);
 const fs::path uninstallExe = hostPath(QZ_UNINSTALL_EXE);
 constexpr DWORD deadline = 60000;  // generous: the machine may be busy
-
-struct Outcome {
-  DWORD code;
-  std::string errors;  // what it wrote to standard error
-};
-
-// Runs program /S from its folder, reading its standard error until it closes.
-Outcome runSilently(const fs::path& program) {
-  Outcome run{STILL_ACTIVE, ""};
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return run;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdError = writeEnd;
-  std::string command = "\"" + program.string() + "\" /S";
-  std::string folder = program.parent_path().string();
-  PROCESS_INFORMATION process{};
-  bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                folder.c_str(), &startup, &process);
-  CloseHandle(writeEnd);
-  char chunk[4096];
-  DWORD got;
-  while (started && ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got)
-    run.errors.append(chunk, got);
-  CloseHandle(readEnd);
-  if (!started) return run;
-  if (WaitForSingleObject(process.hProcess, deadline) == WAIT_OBJECT_0)
-    GetExitCodeProcess(process.hProcess, &run.code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return run;
-}
-
-// The install log's records.
-LogRecords logRecords(const fs::path& log) {
-  LogRecords records;
-  Bytes bytes = readFile(log);
-  for (size_t at = 0; at < bytes.size();) {
-    int type = bytes[at++];
-    std::string path;
-    while (at < bytes.size() && bytes[at]) path += static_cast<char>(bytes[at++]);
-    ++at;
-    records.emplace_back(type, path);
-  }
-  return records;
-}
 
 fs::path shellFolder(const char* name) {
   char value[MAX_PATH] = "";

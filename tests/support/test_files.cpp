@@ -112,6 +112,19 @@ Bytes logOf(const LogRecords& records) {
   return bytes;
 }
 
+LogRecords logRecords(const fs::path& log) {
+  LogRecords records;
+  Bytes bytes = readFile(log);
+  for (size_t at = 0; at < bytes.size();) {
+    int type = bytes[at++];
+    std::string path;
+    while (at < bytes.size() && bytes[at]) path += static_cast<char>(bytes[at++]);
+    ++at;
+    records.emplace_back(type, path);
+  }
+  return records;
+}
+
 fs::path buildPackage(const ScratchFolder& folder, const std::string& manifest,
                       const fs::path& stub, const fs::path& uninstaller) {
   fs::path stubPath = stub.empty() ? folder / "stub.exe" : stub;

@@ -51,6 +51,8 @@ void putString(Bytes& bytes, const std::string& text);
 // An install log's records: type (1 a file, 2 a shortcut) and path; and the log's bytes for them.
 using LogRecords = std::vector<std::pair<int, std::string>>;
 Bytes logOf(const LogRecords& records);
+// The records of the install log file at path.
+LogRecords logRecords(const std::filesystem::path& log);
 
 // Writes manifest text into folder/manifest.toml and builds folder/package.exe from it with the
 // given stub, or a fake one, and the given uninstall.exe, or the one beside the stub; returns the
