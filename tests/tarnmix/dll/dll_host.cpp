@@ -1,11 +1,12 @@
 #include "dll_host.h"
 
-#include <tlhelp32.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <thread>
+
+#include "mod_builder.h"
 
 namespace dlltest {
 
@@ -25,33 +26,8 @@ bool loadTarnmix(TarnmixApi* api) {
   return loadTarnmixLibrary(tarnmixPath().c_str(), api);
 }
 
-int threadCount() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  THREADENTRY32 entry;
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  DWORD self = GetCurrentProcessId();
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-    if (entry.th32OwnerProcessID == self) ++count;
-  CloseHandle(snapshot);
-  return count;
-}
-
 int settledThreadCount() {
-  int count = threadCount();
-  auto stableSince = std::chrono::steady_clock::now();
-  waitUntil(
-      [&] {
-        int now = threadCount();
-        if (now != count) {
-          count = now;
-          stableSince = std::chrono::steady_clock::now();
-        }
-        return std::chrono::steady_clock::now() - stableSince > std::chrono::milliseconds(500);
-      },
-      20000);
-  return count;
+  return figures::settledSample().threads;
 }
 
 std::string besideProgram(const char* name) {
@@ -59,6 +35,19 @@ std::string besideProgram(const char* name) {
   DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string folder(path, length);
   return folder.substr(0, folder.find_last_of("\\/") + 1) + name;
+}
+
+std::string writeSecondSong() {
+  modtest::ModDraft mod;
+  mod.setSample(1, modtest::filled(200, 0x30), 64, 0, 100);
+  mod.samples[0].name = "second song";
+  mod.setCell(0, 0, 0, 1, 428);
+  std::string path = besideProgram("second-song.mod");
+  modtest::Bytes bytes = mod.build();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  return path;
 }
 
 std::string exampleModule() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "process_figures.h"
 #include "tarnmix_api.h"
 
 namespace dlltest {
@@ -19,8 +20,8 @@ bool loadTarnmix(TarnmixApi* api);
 // The Windows path of the DLL under test.
 std::string tarnmixPath();
 
-// Threads of this process, counted in a Toolhelp snapshot.
-int threadCount();
+using figures::privateBytes;
+using figures::threadCount;
 // The thread count once it has stayed the same for half a second (Wine's sound drivers start
 // threads of their own a while after DirectSound is opened), waiting up to 20 s.
 int settledThreadCount();
@@ -29,6 +30,9 @@ int settledThreadCount();
 std::string besideProgram(const char* name);
 // The example module, copied beside the test program by the build.
 std::string exampleModule();
+// A second song of one note, written beside the test program; its first sample is named
+// "second song".
+std::string writeSecondSong();
 // A Unix path as this Windows process sees it (Wine maps / to drive Z:).
 std::string fromUnixPath(const std::string& path);
 

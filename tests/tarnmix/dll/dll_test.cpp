@@ -2,20 +2,16 @@
 // exports called from inside callbacks and from two threads, restarts, and many quick cycles.
 #include <gtest/gtest.h>
 #include <windows.h>
-// After windows.h, which it needs.
-#include <psapi.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "dll_host.h"
 #include "mixer.h"
-#include "mod_builder.h"
 #include "sequencer.h"
 
 using namespace dlltest;
@@ -50,20 +46,6 @@ uintptr_t newHandleValue() {
   HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   CloseHandle(probe);
   return reinterpret_cast<uintptr_t>(probe);
-}
-
-// A second song, told apart by its sample names.
-std::string writeSecondSong() {
-  modtest::ModDraft mod;
-  mod.setSample(1, modtest::filled(200, 0x30), 64, 0, 100);
-  mod.samples[0].name = "second song";
-  mod.setCell(0, 0, 0, 1, 428);
-  std::string path = besideProgram("second-song.mod");
-  modtest::Bytes bytes = mod.build();
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  return path;
 }
 
 TEST_F(TarnmixDll, CallsBeforeInitialisationDoNothing) {
@@ -454,14 +436,6 @@ TEST_F(TarnmixDll, PlayingFromACallbackDuringShutdownIsRefused) {
   CloseHandle(goEvent);
 }
 
-SIZE_T privateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                       sizeof counters);
-  return counters.PrivateUsage;
-}
-
 TEST_F(TarnmixDll, TwoThreadsPlayingAndStoppingLeakNothing) {
   api.setModuleCallback(3, recordRowOrPattern);
   std::string songs[2] = {exampleModule(), writeSecondSong()};
@@ -476,11 +450,11 @@ TEST_F(TarnmixDll, TwoThreadsPlayingAndStoppingLeakNothing) {
     }
   };
   hammer(100, 0);  // the heap and Wine's audio settle first
-  SIZE_T before = privateBytes();
+  long long before = privateBytes();
   std::thread other(hammer, 1000, 1);
   hammer(1000, 2);
   other.join();
-  SIZE_T after = privateBytes();
+  long long after = privateBytes();
   // A song holds about 30 KB: a leak of one in twenty would show as 3 MB.
   EXPECT_LT(after, before + 2 * 1024 * 1024) << before << " -> " << after << " bytes";
   ASSERT_TRUE(play()) << "still in order";
