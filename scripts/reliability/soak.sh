@@ -77,10 +77,11 @@ package=$work/demo-setup.exe
 "$qzpack" build "$top/examples/demo/demo.toml" -o "$package" --stub "$shipping/setup/setup.exe" \
   --uninstaller "$shipping/setup/uninstall.exe" >/dev/null
 before=$(prefix_processes)
-first=; last=; max=0
+first=; last=; max=0; ended=
 while IFS= read -r line; do
   echo "$line"
   case $line in
+    exit\ *) ended=$line ;;
     cycle\ *)
       last=$(server_rss)
       [ -n "$first" ] || first=$last
@@ -88,7 +89,7 @@ while IFS= read -r line; do
   esac
 done < <(wine "$hosts/qz_install_soak.exe" "$(wine winepath -w "$package" | tr -d '\r')" \
            "$install_cycles" Corvalline "Tarn Demo" qz-soak && echo "exit 0" || echo "exit $?")
-[ "$line" = "exit 0" ] || status=1
+[ "$ended" = "exit 0" ] || status=1
 if [ -n "$first" ]; then
   growth=$((last - first))
   echo "wineserver KiB first $first  last $last  max $max  growth $growth (bound $server_bound_kib)" \

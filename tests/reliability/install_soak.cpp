@@ -79,8 +79,8 @@ void listKeys(HKEY root, const std::wstring& path, Names& names) {
   for (DWORD i = 0;; ++i) {
     DWORD length = 16384, type, size = sizeof data - sizeof(wchar_t);
     LONG status = RegEnumValueW(key, i, name, &length, nullptr, &type, data, &size);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS) continue;  // too big to be a path: not ours
+    if (status == ERROR_MORE_DATA) continue;  // too big to be a path: not ours
+    if (status != ERROR_SUCCESS) break;       // the end, or a link key, which holds no values
     std::wstring text = std::wstring(name) + L" = ";
     if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
       text.append(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
@@ -170,8 +170,7 @@ DWORD runSilently(const fs::path& program) {
   startup.cb = sizeof startup;
   std::wstring command = L"\"" + program.wstring() + L"\" /S";
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      program.parent_path().c_str(), &startup, &process))
+  if (driver::startProgram(command, program.parent_path(), startup, false, process) != 0)
     return STILL_ACTIVE;
   DWORD code = STILL_ACTIVE;
   if (WaitForSingleObject(process.hProcess, deadline) == WAIT_OBJECT_0)
