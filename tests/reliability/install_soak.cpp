@@ -117,7 +117,8 @@ Names processes() {
     if (!process || !QueryFullProcessImageNameW(process, 0, path, &length))
       lstrcpynW(path, entry.szExeFile, MAX_PATH);
     if (process) CloseHandle(process);
-    if (CompareStringOrdinal(path, static_cast<int>(std::min<size_t>(lstrlenW(path), windowsLength)),
+    if (CompareStringOrdinal(path,
+                             static_cast<int>(std::min<size_t>(lstrlenW(path), windowsLength)),
                              windows, static_cast<int>(windowsLength), TRUE) == CSTR_EQUAL)
       continue;
     for (int n = 1;; ++n)
@@ -215,7 +216,8 @@ Cycle installAndUninstall(const fs::path& package, std::FILE* quiet) {
   std::vector<std::string> logged = loggedPaths(cycle.destination / logName);
   if (logged.empty()) return {"no install log", cycle.destination};
   DWORD code = runSilently(cycle.destination / "uninstall.exe");
-  if (code != 0) cycle.fault = "uninstall.exe /S ended with " + std::to_string(code);
+  if (code != 0)
+    cycle.fault = "uninstall.exe /S ended with " + std::to_string(code);
   else if (!cleanUpFinished(cycle.destination))
     cycle.fault = "the uninstaller's clean-up copy did not finish";
   for (const std::string& path : logged)
@@ -274,7 +276,8 @@ int main(int argc, char** argv) {
     Cycle cycle = installAndUninstall(package, quiet);
     std::string more = addedSince(before, look(), cycle.destination);
     std::string fault = cycle.fault;
-    if (!more.empty()) fault += (fault.empty() ? "" : "; ") + std::string("added since the start:\n") + more;
+    if (!more.empty())
+      fault += (fault.empty() ? "" : "; ") + std::string("added since the start:\n") + more;
     // The first cycle warms up the walker's and Wine's caches: figures from the end of it.
     figures::add(track, figures::sample());
     std::printf("cycle %d: %lu ms, %s\n", n, GetTickCount() - start,

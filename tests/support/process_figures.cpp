@@ -55,7 +55,8 @@ long handlesInSystemTable() {
   std::vector<ULONG_PTR> buffer(1 << 14);
   LONG status;
   while ((status = query(16, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)),
-                         nullptr)) == lengthMismatch && buffer.size() < (1u << 24))
+                         nullptr)) == lengthMismatch &&
+         buffer.size() < (1u << 24))
     buffer.resize(buffer.size() * 4);
   if (status != 0) return -1;
   ULONG count = static_cast<ULONG>(buffer[0]);
@@ -118,7 +119,8 @@ bool judge(const Track& track, const Bounds& bounds, std::FILE* out) {
   for (const Row& r : rows) {
     bool ok = r.last - r.first <= r.bound;
     std::fprintf(out, "%-12s first %8lld  last %8lld  max %8lld  growth %+lld (bound %lld) %s\n",
-                 r.name, r.first, r.last, r.max, r.last - r.first, r.bound, ok ? "ok" : "OVER THE BOUND");
+                 r.name, r.first, r.last, r.max, r.last - r.first, r.bound,
+                 ok ? "ok" : "OVER THE BOUND");
     within = within && ok;
   }
   return within;
