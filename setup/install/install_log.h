@@ -15,7 +15,8 @@ extern FILE* installLog;      // open for the length of one installation run
 bool writeLogType(unsigned char type);
 // Writes text and its NUL to file and flushes it, so that a record is on the disk once its path
 // is written: held back, the records of whole files would need room only when the log is closed,
-// and a disk that the next file filled would then keep none of them. False when either fails.
+// and a disk that the next file filled would then keep none of them; a run killed part-way would
+// leave a log cut inside a record, which the uninstaller refuses. False when either fails.
 bool writeLogString(FILE* file, const char* text);
 
 enum LogStep {

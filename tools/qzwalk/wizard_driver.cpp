@@ -76,12 +76,15 @@ Installer::Installer(const std::filesystem::path& package) {
 
 Installer::~Installer() {
   if (!process_.hProcess) return;
-  if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_.hProcess, 99);
-    WaitForSingleObject(process_.hProcess, 5000);
-  }
+  kill(5000);
   CloseHandle(process_.hThread);
   CloseHandle(process_.hProcess);
+}
+
+bool Installer::kill(DWORD timeoutMs) {
+  if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+    TerminateProcess(process_.hProcess, 99);
+  return WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
 void Installer::settle() {

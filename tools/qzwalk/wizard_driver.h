@@ -42,6 +42,8 @@ class Installer {
   HWND waitForDialog(int childId, DWORD timeoutMs = 15000);
   // Exit code once the process ends, or STILL_ACTIVE after the timeout.
   DWORD waitForExit(DWORD timeoutMs = 15000);
+  // Ends the process at once, as a power cut or the task manager would; true once it is gone.
+  bool kill(DWORD timeoutMs = 15000);
   void settle();  // lets the wizard handle everything sent so far
   // Returns once the wizard's thread has finished the message it was handling (or has entered a
   // message box's loop); false when it did not answer within the time.
