@@ -82,10 +82,12 @@ def killed(payload, dest):
     partial = [rel for rel, path in there.items() if rel in expected
                and not same(path, expected[rel])]
     whole = len([rel for rel in there if rel in expected]) - len(partial)
-    line = "%d of %d files there, %d whole" % (len(there), len(expected), whole)
-    for rel in partial:
-        line += "; partial: %s (%d of %d bytes)" % (
-            rel, os.path.getsize(there[rel]), os.path.getsize(expected[rel]))
+    details = "".join(" (%s, %d of %d bytes)" % (rel, os.path.getsize(there[rel]),
+                                                  os.path.getsize(expected[rel]))
+                      for rel in partial)
+    line = "%d files there: %d of the payload's %d whole, %d partial%s, %s" % (
+        len(there), whole, len(expected), len(partial), details,
+        "uninstall.exe" if "uninstall.exe" in there else "no uninstall.exe")
     if not os.path.exists(os.path.join(dest, LOG)):
         return line + "; no log"
     records, end = log_records(os.path.join(dest, LOG))

@@ -53,13 +53,8 @@ int main(int argc, char** argv) {
   const DWORD killAfter = killing ? std::strtoul(argv[2], nullptr, 10) : 0;
   driver::Installer setup(argv[1]);
   if (!setup.started()) return stop("to start setup.exe");
-  driver::MessageBox box = setup.waitForMessageBox(deadline);
-  if (!box.window) return stop("to see the confirmation");
-  setup.answer(box, IDYES);
-  if (!setup.waitForWizard(deadline)) return stop("to see the wizard");
-  for (int page = 0; page < 3; ++page) setup.click(setup.next());  // Normal, as proposed
-  // The last Next starts the run, which keeps the wizard's thread busy: no waiting for it idle.
-  PostMessageA(setup.next(), BM_CLICK, 0, 0);
+  if (!setup.startRun(deadline)) return stop("to walk the wizard to the run");
+  driver::MessageBox box;
   const DWORD start = GetTickCount();
   auto elapsed = [&] { return static_cast<unsigned long>(GetTickCount() - start); };
   bool due = driver::waitUntil(

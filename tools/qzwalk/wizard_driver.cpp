@@ -87,6 +87,20 @@ bool Installer::kill(DWORD timeoutMs) {
   return WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
+bool Installer::startRun(DWORD timeoutMs) {
+  MessageBox box = waitForMessageBox(timeoutMs);
+  if (!box.window) return false;
+  answer(box, IDYES);
+  if (!waitForWizard(timeoutMs)) return false;
+  for (int pages = 0; !visible(destinationBox()); ++pages) {
+    if (pages == 50 || messageBox().window) return false;  // a field no one filled in
+    click(next());
+  }
+  click(next());  // to the page that says the run is ready
+  PostMessageA(next(), BM_CLICK, 0, 0);
+  return true;
+}
+
 void Installer::settle() {
   if (process_.hProcess) WaitForInputIdle(process_.hProcess, 5000);
   Sleep(30);

@@ -42,6 +42,9 @@ class Installer {
   HWND waitForDialog(int childId, DWORD timeoutMs = 15000);
   // Exit code once the process ends, or STILL_ACTIVE after the timeout.
   DWORD waitForExit(DWORD timeoutMs = 15000);
+  // Confirms, passes every page as proposed and presses the Next that starts the installation,
+  // without waiting for it: the run keeps the wizard's thread busy. False when a step did not come.
+  bool startRun(DWORD timeoutMs = 15000);
   // Ends the process at once, as a power cut or the task manager would; true once it is gone.
   bool kill(DWORD timeoutMs = 15000);
   void settle();  // lets the wizard handle everything sent so far
