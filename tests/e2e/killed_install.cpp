@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr DWORD deadline = 120000;    // a window or a step, on a busy machine
+constexpr DWORD deadline = 120000;      // a window or a step, on a busy machine
 constexpr DWORD runDeadline = 1800000;  // the whole installation of a large package
 
 int stop(const char* why) {
@@ -38,7 +38,7 @@ int ending(driver::Installer& setup, const driver::MessageBox& box, unsigned lon
   std::printf("finished %lu\n", at);
   setup.answer(box, IDOK);
   setup.click(setup.finish());
-  return setup.waitForExit(deadline) == 0 ? 0 : stop("with setup.exe's exit code 0");
+  return setup.waitForExit(deadline) == 0 ? 0 : stop("to see setup.exe end with exit code 0");
 }
 
 }  // namespace
