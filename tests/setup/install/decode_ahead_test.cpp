@@ -210,7 +210,9 @@ TEST_F(InstallRun, EverySharingMatchesTheRunOnOneThreadOverRandomPackagesAndLimi
       ASSERT_EQ(shared.log, alone.log);
       ASSERT_EQ(shared.reports, alone.reports) << "every report, in order";
       ASSERT_LE(decodeHooks.peakHeld, std::max<int64_t>(limited.limit, 4 * (chunkSize + 64)));
-      if (s.secondThreadOnly) ASSERT_EQ(decodeHooks.filesBySecondThread, count);
+      if (s.secondThreadOnly) {
+        ASSERT_EQ(decodeHooks.filesBySecondThread, count);
+      }
     }
   }
 }
