@@ -1,20 +1,20 @@
 #include "silent_run.h"
 
+#include "wizard_driver.h"
+
 Outcome runSilently(const std::filesystem::path& program, DWORD timeoutMs) {
   Outcome run{STILL_ACTIVE, ""};
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE readEnd, writeEnd;
   if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return run;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdError = writeEnd;
-  std::string command = "\"" + program.string() + "\" /S";
-  std::string folder = program.parent_path().string();
   PROCESS_INFORMATION process{};
-  bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                folder.c_str(), &startup, &process);
+  bool started = driver::startProgram(L"\"" + program.wstring() + L"\" /S", program.parent_path(),
+                                      startup, true, process) == 0;
   CloseHandle(writeEnd);
   char chunk[4096];
   DWORD got;

@@ -12,6 +12,7 @@
 #include "code_page.h"
 #include "package_extract.h"
 #include "package_report.h"
+#include "silent_run.h"
 #include "test_files.h"
 #include "wizard_driver.h"
 
@@ -69,36 +70,6 @@ class MovedDocuments {
   wchar_t old_[MAX_PATH] = L"";
   bool had_ = false;
 };
-
-// Runs program /S by its wide path, from its folder; its exit code and standard error.
-std::pair<DWORD, std::string> runSilently(const fs::path& program) {
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return {STILL_ACTIVE, ""};
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdError = writeEnd;
-  std::wstring command = L"\"" + program.wstring() + L"\" /S";
-  PROCESS_INFORMATION process{};
-  DWORD startError = driver::startProgram(command, program.parent_path(), startup, true, process);
-  bool started = startError == 0;
-  CloseHandle(writeEnd);
-  std::string errors;
-  if (startError) errors = "CreateProcessW failed with error " + std::to_string(startError) + "\n";
-  char chunk[4096];
-  DWORD got, code = STILL_ACTIVE;
-  while (started && ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got)
-    errors.append(chunk, got);
-  CloseHandle(readEnd);
-  if (!started) return {code, errors};
-  if (WaitForSingleObject(process.hProcess, deadline) == WAIT_OBJECT_0)
-    GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return {code, errors};
-}
 
 // A link's target, read back through IShellLinkW: the path it gives, and the path of the item
 // list it keeps.
@@ -253,7 +224,7 @@ TEST_F(Unicode, BothProgramsRefuseWhereTheCodePageStaysAnother) {
   EXPECT_TRUE(fs::exists(dest / "_qzsetup.log"));
   EXPECT_TRUE(fs::exists(dest / fs::u8path(greekFolder) / fs::u8path(greekFile)));
   writeFile(uninstaller, sound);
-  EXPECT_EQ(runSilently(uninstaller).first, 0u);
+  EXPECT_EQ(runSilently(uninstaller).code, 0u);
   ASSERT_TRUE(driver::waitUntil([&] { return !fs::exists(dest); }, deadline));
 
   // setup stops before its confirmation, with exit code 0, having made nothing.

@@ -19,6 +19,7 @@
 
 #include "install/install_log.h"
 #include "process_figures.h"
+#include "silent_run.h"
 #include "wizard_walk.h"
 
 namespace fs = std::filesystem;
@@ -165,22 +166,6 @@ std::vector<std::string> loggedPaths(const fs::path& log) {
   return paths;
 }
 
-// Runs program /S and waits for it; its exit code, or STILL_ACTIVE.
-DWORD runSilently(const fs::path& program) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  std::wstring command = L"\"" + program.wstring() + L"\" /S";
-  PROCESS_INFORMATION process{};
-  if (driver::startProgram(command, program.parent_path(), startup, false, process) != 0)
-    return STILL_ACTIVE;
-  DWORD code = STILL_ACTIVE;
-  if (WaitForSingleObject(process.hProcess, deadline) == WAIT_OBJECT_0)
-    GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
-
 // The uninstaller's clean-up copy deletes uninstall.exe once the uninstaller has ended, then its
 // own folder "qzu-..." under the temporary folder; true once both are gone.
 bool cleanUpFinished(const fs::path& destination) {
@@ -215,7 +200,7 @@ Cycle installAndUninstall(const fs::path& package, std::FILE* quiet) {
   cycle.destination = walk::wideFromAnsi(outcome.destination);
   std::vector<std::string> logged = loggedPaths(cycle.destination / logName);
   if (logged.empty()) return {"no install log", cycle.destination};
-  DWORD code = runSilently(cycle.destination / "uninstall.exe");
+  DWORD code = runSilently(cycle.destination / "uninstall.exe", deadline).code;
   if (code != 0)
     cycle.fault = "uninstall.exe /S ended with " + std::to_string(code);
   else if (!cleanUpFinished(cycle.destination))
